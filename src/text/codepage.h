@@ -1,0 +1,22 @@
+// Conversions between code page 936 (every Text), UTF-8 (the site) and UTF-16.
+#pragma once
+
+#include "text/text.h"
+
+namespace kestrava {
+
+// Code pages: 0 is the ANSI code page (936 here), 936 is GBK, 65001 UTF-8.
+inline constexpr int code_page_ansi = 0;
+inline constexpr int code_page_gbk = 936;
+inline constexpr int code_page_utf8 = 65001;
+
+// The Text read in code_page, as UTF-16LE units followed by a zero unit.
+Bytes text_to_utf16(const Text& text, int code_page = code_page_utf8);
+// Zero-terminated UTF-16LE written in code_page; characters it cannot hold
+// become "?".
+Text utf16_to_text(const Bytes& utf16, int code_page = code_page_ansi);
+
+Text utf8_to_gbk(const Text& text);
+Text gbk_to_utf8(const Text& text);
+
+}  // namespace kestrava

@@ -1,0 +1,1 @@
+#include "text/extract.h"
