@@ -7,7 +7,11 @@ set(KESTRAVA_SANITIZER_FLAGS "")
 if(KESTRAVA_SANITIZE AND KESTRAVA_TSAN)
   message(FATAL_ERROR "KESTRAVA_SANITIZE and KESTRAVA_TSAN cannot be combined")
 endif()
-if(KESTRAVA_SANITIZE)
+if(KESTRAVA_FUZZ)
+  # Coverage for libFuzzer in every target; the fuzzers themselves add the
+  # fuzzer runtime (tests/CMakeLists.txt).
+  set(KESTRAVA_SANITIZER_FLAGS -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+elseif(KESTRAVA_SANITIZE)
   set(KESTRAVA_SANITIZER_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
 elseif(KESTRAVA_TSAN)
   set(KESTRAVA_SANITIZER_FLAGS -fsanitize=thread -fno-omit-frame-pointer)
