@@ -44,11 +44,14 @@ class Text {
 class Bytes {
  public:
   Bytes() = default;
+  explicit Bytes(const char* bytes) : bytes_(bytes ? bytes : "") {}
   explicit Bytes(std::string_view bytes) : bytes_(bytes) {}
   explicit Bytes(std::string&& bytes) : bytes_(std::move(bytes)) {}
   Bytes(const void* data, std::size_t size);
 
-  const unsigned char* data() const { return reinterpret_cast<const unsigned char*>(bytes_.data()); }
+  const unsigned char* data() const {
+    return reinterpret_cast<const unsigned char*>(bytes_.data());
+  }
   std::string_view view() const { return bytes_; }
   bool empty() const { return bytes_.empty(); }
   std::size_t size() const { return bytes_.size(); }
@@ -89,8 +92,12 @@ class TextArray {
 
 int text_length(const Text& text);
 
-inline std::string_view text_view(const Text& text) { return text.view(); }
-inline std::string_view text_view(const char* text) { return text ? std::string_view(text) : std::string_view(); }
+inline std::string_view text_view(const Text& text) {
+  return text.view();
+}
+inline std::string_view text_view(const char* text) {
+  return text ? std::string_view(text) : std::string_view();
+}
 
 Text text_concat_parts(std::initializer_list<std::string_view> parts);
 // Two or more parts, each a Text or a literal.
@@ -139,7 +146,8 @@ TextArray split_text(const Text& text, const Text& delimiter = ",",
 
 int to_integer(const Text& text);
 Text number_to_text(double number);
-Text hex_text(std::int64_t number);
+// A negative number is written as its 32-bit two's complement.
+Text hex_text(int number);
 int truncate_to_integer(double number);
 
 template <class... Ints>
