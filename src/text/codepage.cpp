@@ -1,0 +1,73 @@
+#include "text/codepage.h"
+
+#include <bit>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "platform/codepage/codepage.h"
+
+namespace kestrava {
+namespace {
+
+static_assert(std::endian::native == std::endian::little,
+              "UTF-16 crosses as little-endian units copied from memory");
+
+// Each buffer is sized for the code page that converts into it. A multibyte
+// character never makes more than one UTF-16 unit, and a UTF-16 unit never
+// more than three bytes, so the bound below always holds the whole result;
+// a size query in another code page could fall short and lose the text.
+std::u16string multibyte_to_units(std::string_view bytes, int code_page) {
+  if (bytes.empty())
+    return {};
+  std::u16string units(bytes.size(), u'\0');
+  const int n = platform::multibyte_to_wide(code_page, bytes.data(), static_cast<int>(bytes.size()),
+                                            units.data(), static_cast<int>(units.size()));
+  units.resize(static_cast<std::size_t>(n));
+  return units;
+}
+
+Text units_to_text(std::u16string_view units, int code_page) {
+  if (units.empty())
+    return Text();
+  const std::size_t per_unit = code_page == code_page_utf8 ? 3 : 2;
+  std::string bytes(units.size() * per_unit, '\0');
+  const int n = platform::wide_to_multibyte(code_page, units.data(), static_cast<int>(units.size()),
+                                            bytes.data(), static_cast<int>(bytes.size()));
+  bytes.resize(static_cast<std::size_t>(n));
+  // The Text ends at a zero unit of the source, as a terminated conversion would.
+  return Text(std::move(bytes));
+}
+
+// The units of a UTF-16 Bytes value up to its first zero unit; an odd last
+// byte is no unit.
+std::u16string units_of(const Bytes& utf16) {
+  std::u16string units(utf16.size() / 2, u'\0');
+  std::memcpy(units.data(), utf16.data(), units.size() * 2);
+  const auto zero = units.find(u'\0');
+  if (zero != std::u16string::npos)
+    units.resize(zero);
+  return units;
+}
+
+}  // namespace
+
+Bytes text_to_utf16(const Text& text, int code_page) {
+  std::u16string units = multibyte_to_units(text.view(), code_page);
+  units.push_back(u'\0');
+  return Bytes(units.data(), units.size() * 2);
+}
+
+Text utf16_to_text(const Bytes& utf16, int code_page) {
+  return units_to_text(units_of(utf16), code_page);
+}
+
+Text utf8_to_gbk(const Text& text) {
+  return units_to_text(multibyte_to_units(text.view(), code_page_utf8), code_page_gbk);
+}
+
+Text gbk_to_utf8(const Text& text) {
+  return units_to_text(multibyte_to_units(text.view(), code_page_gbk), code_page_utf8);
+}
+
+}  // namespace kestrava

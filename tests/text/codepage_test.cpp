@@ -1,0 +1,109 @@
+#include "text/codepage.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace kestrava {
+namespace {
+
+struct Case {
+  const char* name;
+  std::string utf8;
+  std::string gbk;
+};
+
+// utf8_to_gbk turns utf8 into gbk, and gbk_to_utf8 turns gbk back into utf8.
+const Case both_ways[] = {
+    {"empty", "", ""},
+    {"ascii_page", "<html><a href=\"/movie/1.html\">A</a>\r\n</html>",
+     "<html><a href=\"/movie/1.html\">A</a>\r\n</html>"},
+    {"one_character", "\xE4\xB8\xAD", "\xD6\xD0"},
+    {"mixed_keyword",
+     "ab\xE4\xB8\xAD"
+     "c\xE6\x96\x87",
+     "ab\xD6\xD0"
+     "c\xCE\xC4"},
+    {"euro_sign", "\xE2\x82\xAC", "\x80"},
+    {"ideographic_space",
+     "a\xE3\x80\x80"
+     "b",
+     "a\xA1\xA1"
+     "b"},
+};
+
+class BothWays : public ::testing::TestWithParam<Case> {};
+
+TEST_P(BothWays, Utf8ToGbkAndBack) {
+  const Case& c = GetParam();
+  EXPECT_EQ(utf8_to_gbk(Text(c.utf8)).str(), c.gbk);
+  EXPECT_EQ(gbk_to_utf8(Text(c.gbk)).str(), c.utf8);
+}
+
+INSTANTIATE_TEST_SUITE_P(Codepage, BothWays, ::testing::ValuesIn(both_ways),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct OneWay {
+  const char* name;
+  std::string utf8;
+  std::string gbk;
+};
+
+// Pages the site may send that do not survive unchanged.
+const OneWay lossy_pages[] = {
+    {"emoji_becomes_question_mark", "<b>\xF0\x9F\x98\x80</b>", "<b>?</b>"},
+    {"thai_becomes_question_mark", "x\xE0\xB8\x81y", "x?y"},
+    {"invalid_byte_keeps_the_rest", "<p>\xFF\xE4\xB8\xAD</p>", "<p>?\xD6\xD0</p>"},
+    // A lone lead byte before ASCII needs more UTF-16 units than a GBK size
+    // query counts (C3 61 is one GBK character); the page must not be lost.
+    {"lone_lead_byte_before_ascii",
+     "x\xC3"
+     "abc",
+     "x?abc"},
+    {"truncated_character_at_the_end", "abc\xE4\xB8", "abc?"},
+};
+
+class Lossy : public ::testing::TestWithParam<OneWay> {};
+
+TEST_P(Lossy, Utf8ToGbk) {
+  EXPECT_EQ(utf8_to_gbk(Text(GetParam().utf8)).str(), GetParam().gbk);
+}
+
+INSTANTIATE_TEST_SUITE_P(Codepage, Lossy, ::testing::ValuesIn(lossy_pages),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Utf8ToGbk, LargePageOfLoneLeadBytesIsKeptWhole) {
+  std::string page;
+  std::string expected;
+  for (int i = 0; i < 10000; ++i) {
+    page += "\xC3<a>";
+    expected += "?<a>";
+  }
+  EXPECT_EQ(utf8_to_gbk(Text(page)).str(), expected);
+}
+
+TEST(TextToUtf16, IsZeroTerminatedLittleEndian) {
+  EXPECT_EQ(text_to_utf16(Text("abc")).view(), std::string_view("a\0b\0c\0\0\0", 8));
+  EXPECT_EQ(text_to_utf16(Text("\xD6\xD0"), code_page_gbk).view(),
+            std::string_view("\x2D\x4E\0\0", 4));
+  EXPECT_EQ(text_to_utf16(Text("\xD6\xD0"), code_page_ansi).view(),
+            std::string_view("\x2D\x4E\0\0", 4));
+  EXPECT_EQ(text_to_utf16(Text()).view(), std::string_view("\0\0", 2));
+}
+
+TEST(Utf16ToText, StopsAtTheFirstZeroUnit) {
+  EXPECT_EQ(utf16_to_text(Bytes(std::string_view("a\0b\0\0\0c\0", 8))).str(), "ab");
+  EXPECT_EQ(utf16_to_text(Bytes(std::string_view("a\0b\0c", 5))).str(), "ab")
+      << "an odd last byte is no unit";
+  EXPECT_EQ(utf16_to_text(Bytes()).str(), "");
+  EXPECT_EQ(utf16_to_text(Bytes(std::string_view("\x2D\x4E\0\0", 4))).str(), "\xD6\xD0");
+}
+
+TEST(Utf16ToText, Utf8NeedsMoreRoomThanGbk) {
+  // An emoji is one "?" in GBK but four bytes in UTF-8.
+  const std::string emojis = "\xF0\x9F\x98\x80\xF0\x9F\x98\x80";
+  EXPECT_EQ(utf16_to_text(text_to_utf16(Text(emojis)), code_page_utf8).str(), emojis);
+}
+
+}  // namespace
+}  // namespace kestrava
