@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <limits>
 
 namespace kestrava {
@@ -30,22 +29,16 @@ std::size_t char_size(std::string_view s, std::size_t at) {
 }
 
 // Moves the walk from the character start `from` to the first character
-// start at or after `to`. Runs of single-byte characters are skipped a word
-// at a time: markup is mostly ASCII.
+// start at or after `to`. A byte below 0x80 always ends a character (it is a
+// one-byte character or the second byte of a two-byte one), so the walk can
+// resume just behind the last such byte before `to` instead of stepping over
+// everything in between: on markup that is a few bytes back.
 std::size_t walk_to(std::string_view s, std::size_t from, std::size_t to) {
-  constexpr std::uint64_t high_bits = 0x8080808080808080ULL;
-  std::size_t p = from;
-  while (p < to) {
-    if (p + 8 <= to) {
-      std::uint64_t word;
-      std::memcpy(&word, s.data() + p, sizeof word);
-      if ((word & high_bits) == 0) {
-        p += 8;
-        continue;
-      }
-    }
+  std::size_t p = to;
+  while (p > from && static_cast<unsigned char>(s[p - 1]) >= 0x80)
+    --p;
+  while (p < to)
     p += char_size(s, p);
-  }
   return p;
 }
 
