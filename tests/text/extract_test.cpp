@@ -60,10 +60,5 @@ TEST(TakeBetween, QuoteMarkerStandsForADoubleQuote) {
   EXPECT_EQ(take_between(text_concat("x=", "#引号"_gbk, "v\""), marker, "\""), Text());
 }
 
-TEST(GbkLiteral, HoldsTheCodePage936Bytes) {
-  EXPECT_EQ("#引号"_gbk, Text("\x23\xD2\xFD\xBA\xC5"));
-  EXPECT_EQ(&"#引号"_gbk, &"#引号"_gbk);  // converted once
-}
-
 }  // namespace
 }  // namespace kestrava
