@@ -135,8 +135,10 @@ std::optional<DibHeader> read_header(const ByteReader& in, DibUse use) {
   if (h.compression == bi_rgb && h.bits == 16) {
     h.masks[0] = 0x7C00, h.masks[1] = 0x03E0, h.masks[2] = 0x001F, h.masks[3] = 0;
   } else if (h.compression == bi_rgb && h.bits == 32) {
-    h.masks[0] = 0xFF0000, h.masks[1] = 0xFF00, h.masks[2] = 0xFF, h.masks[3] = 0;
-    h.alpha_mask_given = false;
+    // The fourth byte is unused in files but carries the alpha of icons.
+    h.masks[0] = 0xFF0000, h.masks[1] = 0xFF00, h.masks[2] = 0xFF;
+    h.masks[3] = use == DibUse::icon ? 0xFF000000 : 0;
+    h.alpha_mask_given = use == DibUse::icon;
   }
   if (h.compression == bi_bitfields && !h.alpha_mask_given)
     h.masks[3] = 0;

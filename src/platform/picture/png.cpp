@@ -43,6 +43,9 @@ bool run_decoder(PngState& s) {
   png_set_user_limits(png, static_cast<png_uint_32>(max_side), static_cast<png_uint_32>(max_side));
   png_set_chunk_malloc_max(png, 8 << 20);
   png_set_chunk_cache_max(png, 1000);
+  // Image data is read in small pieces, so a file cut inside a long IDAT
+  // chunk still gives the rows before the cut.
+  png_set_compression_buffer_size(png, 1024);
   // Ancillary chunks we would throw away anyway are skipped unread.
   png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
   png_read_info(png, info);
