@@ -57,7 +57,7 @@ INSTANTIATE_TEST_SUITE_P(
         MergeCase{"empty_entries_between_separators", "a=1;;b=2", "", "a=1; ; b=2", ""},
         MergeCase{"trailing_separator", "a=1;", "b=2;", "b=2; a=1", "b=2;"},
         MergeCase{"entry_without_value", "flag", "flag=1", "flag=1", "flag=1"},
-        MergeCase{"chinese_value", "a="_gbk, "", "a="_gbk, ""}),
+        MergeCase{"chinese_value_and_space", "名=中　文"_gbk, "", "名=中文"_gbk, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CookieName, IsTheTrimmedTextBeforeTheFirstEquals) {

@@ -424,7 +424,7 @@ bool HttpRequest::Transfer::start(std::string_view header_block,
 
   if (verb == "HEAD") {
     curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
-  } else if (body || verb == "POST") {
+  } else if (body || verb == "POST" || verb == "PUT") {  // an empty body still has a length
     request_body = body ? std::string(*body) : std::string();
     curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE,
                      static_cast<curl_off_t>(request_body.size()));

@@ -1,0 +1,159 @@
+#include "net/fetch.h"
+
+#include <array>
+#include <string>
+
+#include "net/cookies.h"
+#include "net/url.h"
+#include "platform/inet/inet.h"
+#include "text/extract.h"
+
+namespace kestrava {
+namespace {
+
+using platform::HttpRequest;
+using platform::InternetConnection;
+using platform::InternetSession;
+
+const char* const verbs[] = {"GET", "POST", "HEAD", "PUT", "OPTIONS", "DELETE", "TRACE", "CONNECT"};
+const char* const default_agent = "Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1)";
+constexpr int read_size = 1024;
+
+Text choose_agent(const Text& headers) {
+  if (find_text(headers, "User-Agent:", 0, true) == -1) {
+    return default_agent;
+  }
+  Text agent = trim_spaces(take_between(text_concat(headers, "\r\n"), "User-Agent:", "\r\n"));
+  if (agent.empty()) {
+    agent = header_value(headers);
+  }
+  return agent;
+}
+
+Text build_header_block(Text headers, const Text& url, int method, const Text* cookies) {
+  if (headers.empty()) {
+    headers = "Accept: */*";
+  } else if (find_text(headers, "Accept:") == -1) {
+    headers = text_concat(headers, "\r\nAccept: */*");
+  }
+  if (find_text(headers, "Referer:") == -1) {
+    headers = text_concat(headers, "\r\nReferer: ", url);
+  }
+  if (find_text(headers, "Accept-Language:") == -1) {
+    headers = text_concat(headers, "\r\nAccept-Language: zh-cn");
+  }
+  if (method == 1 && find_text(headers, "Content-Type:") == -1) {
+    headers = text_concat(headers, "\r\nContent-Type: application/x-www-form-urlencoded");
+  }
+  if (cookies != nullptr && !cookies->empty()) {
+    headers = find_text(*cookies, "Cookie:") != -1 ? text_concat(headers, "\r\n", *cookies)
+                                                   : text_concat(headers, "\r\nCookie: ", *cookies);
+  }
+  return headers;
+}
+
+// name=value of every Set-Cookie line, joined by "; ".
+Text collect_cookies(const Text& raw_headers) {
+  std::string collected;
+  for (const Text& line : split_text(raw_headers, "\r\n")) {
+    if (find_text(line, "Set-Cookie") == -1) {
+      continue;
+    }
+    const Text entry = find_text(line, ";") != -1
+                           ? trim_spaces(take_between(line, "Set-Cookie:", ";"))
+                           : trim_spaces(replace_text(line, "Set-Cookie:", "", 1, -1, false));
+    collected += entry.view();
+    collected += "; ";
+  }
+  const Text joined(std::move(collected));
+  return text_left(joined, text_length(joined) - 2);
+}
+
+}  // namespace
+
+Text header_value(const Text& text) {
+  const int colon = find_text(text, ":");
+  if (colon == -1) {
+    return Text();
+  }
+  return trim_spaces(text_right(text, text_length(text) - colon));
+}
+
+Bytes fetch_url(const Text& url, const FetchOptions& options) {
+  const int method = options.method >= 0 && options.method <= 7 ? options.method : 0;
+  const bool https = text_compare(to_lower(text_left(url, 8)), "https://") == 0;
+  const Text caller_headers = options.headers != nullptr ? *options.headers : Text();
+
+  const Text agent = choose_agent(caller_headers);
+  Text proxy;
+  if (!options.proxy.empty()) {
+    proxy = https ? options.proxy : text_concat(Text("http="), options.proxy);
+  }
+  auto session = InternetSession::open(agent.view(), proxy.view());
+  if (!session) {
+    return Bytes();
+  }
+  auto connection = session->connect(url_host(url).view(), url_port(url));
+  if (!connection) {
+    return Bytes();
+  }
+  std::uint32_t flags = platform::inet_flag_reload | platform::inet_flag_need_file;
+  if (options.cookies != nullptr) {
+    flags |= platform::inet_flag_no_cookies;
+  }
+  if (options.no_redirect) {
+    flags |= platform::inet_flag_no_auto_redirect;
+  }
+  flags |= https ? platform::inet_flag_secure : platform::inet_flag_allow_redirect_to_https;
+  auto request = connection->open_request(verbs[method], url_path(url).view(), "HTTP/1.1", flags);
+  if (!request) {
+    return Bytes();
+  }
+
+  const Text headers = build_header_block(caller_headers, url, method, options.cookies);
+  if (options.headers != nullptr) {
+    *options.headers = headers;
+  }
+  if (method == 0) {
+    request->send(headers.view(), std::nullopt);
+  } else {
+    Bytes body = options.body_bytes != nullptr ? *options.body_bytes : Bytes();
+    if (body.empty()) {
+      body = text_to_bytes(options.body_text);
+    }
+    if (options.body_bytes != nullptr) {
+      *options.body_bytes = body;
+    }
+    request->send(headers.view(),
+                  body.empty() ? std::nullopt : std::optional<std::string_view>(body.view()));
+  }
+
+  Bytes body;
+  std::array<char, read_size> buffer;
+  while (const std::size_t count = request->read(buffer.data(), buffer.size())) {
+    body.append(buffer.data(), count);
+  }
+
+  // The whole block, however long: a fixed buffer would lose the cookies of
+  // a site whose headers outgrow it.
+  Text raw_headers(request->raw_headers().value_or(std::string()));
+  raw_headers = replace_text(raw_headers, "Set-Cookie", "Set-Cookie", 1, -1, false);
+  if (options.raw_headers != nullptr) {
+    *options.raw_headers = raw_headers;
+  }
+
+  request.reset();
+  connection.reset();
+  session.reset();
+
+  Text returned_cookies = collect_cookies(raw_headers);
+  if (options.auto_merge && options.cookies != nullptr) {
+    returned_cookies = merge_cookies(*options.cookies, returned_cookies);
+  }
+  if (options.returned_cookies != nullptr) {
+    *options.returned_cookies = returned_cookies;
+  }
+  return body;
+}
+
+}  // namespace kestrava
