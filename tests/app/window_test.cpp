@@ -7,6 +7,9 @@
 #include <QPushButton>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -88,6 +91,90 @@ TEST_F(WindowOperationsTest, VisibleAndEnabledFromAWorker) {
   in_worker([&] { set_enabled(编辑框_搜索, false); });
   QTest::keyClicks(window->search_box(), QStringLiteral("x"));
   EXPECT_EQ(window->search_box()->text(), QStringLiteral("Talvik"));
+}
+
+// The picture fixtures of the decoder's tests, one file per kind.
+Bytes picture_file(const char* name) {
+  const std::filesystem::path corpus =
+      std::filesystem::path(__FILE__).parent_path() / "../platform/picture/corpus/picture";
+  std::ifstream in(corpus / name, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return Bytes(bytes.str());
+}
+
+// The box shows nothing but its background.
+bool shows_background_only(PictureBox* box) {
+  const QImage shown = box->grab().toImage();
+  const QColor background = box->palette().color(QPalette::Window);
+  for (int y = 0; y < shown.height(); y += 7) {
+    for (int x = 0; x < shown.width(); x += 7) {
+      if (shown.pixelColor(x, y) != background) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+struct PictureCase {
+  const char* name;
+  const char* file;
+};
+
+TEST_F(WindowOperationsTest, SetPictureShowsEveryKindStretched) {
+  const PictureCase kinds[] = {
+      {"jpeg", "baseline.jpg"},     {"png", "rgba.png"},  {"gif", "still.gif"},
+      {"bmp", "24bit-topdown.bmp"}, {"icon", "icon.ico"}, {"cursor", "cursor.cur"},
+      {"pcx", "24bit.pcx"},
+  };
+  PictureBox* box = window->picture_box();
+  for (const PictureCase& kind : kinds) {
+    SCOPED_TRACE(kind.name);
+    const Bytes picture = picture_file(kind.file);
+    ASSERT_GE(picture.size(), 6u);
+    in_worker([&] {
+      set_picture(图片框1, Bytes());  // drops the old one first
+      set_picture(图片框1, picture);
+    });
+    EXPECT_TRUE(box->has_picture());
+    EXPECT_EQ(box->frame_count(), 1);
+    EXPECT_FALSE(shows_background_only(box));
+  }
+}
+
+TEST_F(WindowOperationsTest, AnAnimatedGifPlays) {
+  const Bytes gif = picture_file("animated.gif");
+  in_worker([&] { set_picture(图片框1, gif); });
+  PictureBox* box = window->picture_box();
+  ASSERT_GT(box->frame_count(), 1);
+  const int first = box->current_frame();
+  QTRY_VERIFY_WITH_TIMEOUT(box->current_frame() != first, 5000);
+  // Replaced by a still picture, the animation stops.
+  in_worker([&] { set_picture(图片框1, picture_file("baseline.jpg")); });
+  EXPECT_EQ(box->frame_count(), 1);
+}
+
+TEST_F(WindowOperationsTest, DataOfNoPictureLeavesOnlyTheBackground) {
+  using namespace std::string_view_literals;
+  const struct {
+    const char* name;
+    std::string_view bytes;
+  } no_pictures[] = {
+      {"empty", ""sv},
+      {"five_bytes_of_a_jpeg", "\xFF\xD8\xFF\xE0\x00"sv},
+      {"text", "<html><body>404 Not Found</body></html>"sv},
+      {"truncated_png", "\x89PNG\r\n\x1a\n\x00\x00"sv},
+  };
+  PictureBox* box = window->picture_box();
+  for (const auto& data : no_pictures) {
+    SCOPED_TRACE(data.name);
+    in_worker([&] { set_picture(图片框1, picture_file("baseline.jpg")); });
+    ASSERT_TRUE(box->has_picture());
+    in_worker([&] { set_picture(图片框1, Bytes(data.bytes)); });
+    EXPECT_FALSE(box->has_picture());
+    EXPECT_TRUE(shows_background_only(box));
+  }
 }
 
 TEST_F(WindowOperationsTest, RowsAppendInOrderAndCellsReadBackWhole) {
