@@ -3,8 +3,10 @@
 #include <unicode/ucnv.h>
 #include <unicode/ustring.h>
 
+#include <array>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 namespace kestrava::platform {
 namespace {
@@ -42,6 +44,71 @@ UConverter* gbk_converter() {
   return converter.get();
 }
 
+// Every two-byte character of code page 936 and every UTF-16 unit it can
+// hold, read once from ICU, so that a page does not go through ICU call by
+// call; whatever the tables do not hold (invalid bytes, unmappable units,
+// surrogates) still goes to ICU, which decides what it becomes.
+struct GbkTables {
+  std::vector<char16_t> pair_to_wide = std::vector<char16_t>(126 * 256);       // lead 0x81-0xFE
+  std::array<char16_t, 128> byte_to_wide{};                                    // 0x80-0xFF alone
+  std::vector<std::uint16_t> wide_to_gbk = std::vector<std::uint16_t>(65536);  // 0: not held
+  bool complete = false;
+};
+
+GbkTables make_gbk_tables() {
+  GbkTables tables;
+  UErrorCode error = U_ZERO_ERROR;
+  UConverter* converter = ucnv_open("windows-936-2000", &error);
+  if (U_FAILURE(error))
+    return tables;
+  ucnv_setToUCallBack(converter, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &error);
+  ucnv_setFromUCallBack(converter, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &error);
+  auto decode = [&](const char* bytes, int length) -> char16_t {
+    UChar unit[4];
+    UErrorCode e = U_ZERO_ERROR;
+    ucnv_reset(converter);
+    const int n = ucnv_toUChars(converter, unit, 4, bytes, length, &e);
+    return U_SUCCESS(e) && n == 1 && unit[0] != replacement_character ? unit[0] : u'\0';
+  };
+  for (int b = 0x80; b <= 0xFF; ++b) {
+    const char byte = static_cast<char>(b);
+    tables.byte_to_wide[static_cast<std::size_t>(b - 0x80)] = decode(&byte, 1);
+  }
+  for (int lead = 0x81; lead <= 0xFE; ++lead) {
+    for (int trail = 0; trail <= 0xFF; ++trail) {
+      const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+      tables.pair_to_wide[static_cast<std::size_t>((lead - 0x81) * 256 + trail)] = decode(pair, 2);
+    }
+  }
+  for (int unit = 0x80; unit <= 0xFFFF; ++unit) {
+    if (unit >= 0xD800 && unit <= 0xDFFF)
+      continue;
+    const UChar source = static_cast<UChar>(unit);
+    char bytes[4];
+    UErrorCode e = U_ZERO_ERROR;
+    ucnv_reset(converter);
+    const int n = ucnv_fromUChars(converter, bytes, 4, &source, 1, &e);
+    if (U_FAILURE(e))
+      continue;
+    const auto first = static_cast<unsigned char>(bytes[0]);
+    const auto second = static_cast<unsigned char>(bytes[1]);
+    if (n == 1 && first >= 0x80)
+      tables.wide_to_gbk[static_cast<std::size_t>(unit)] = first;
+    if (n == 2) {
+      tables.wide_to_gbk[static_cast<std::size_t>(unit)] =
+          static_cast<std::uint16_t>(first << 8 | second);
+    }
+  }
+  ucnv_close(converter);
+  tables.complete = true;
+  return tables;
+}
+
+const GbkTables& gbk_tables() {
+  static const GbkTables tables = make_gbk_tables();
+  return tables;
+}
+
 bool is_gbk(int code_page) {
   return code_page == code_page_ansi || code_page == code_page_gbk;
 }
@@ -54,14 +121,15 @@ bool is_known(int code_page) {
 template <class Unit>
 int ascii_prefix(const Unit* p, int n) {
   int i = 0;
-  if constexpr (sizeof(Unit) == 1) {
-    while (i + 8 <= n) {
-      std::uint64_t word;
-      std::memcpy(&word, p + i, 8);
-      if ((word & 0x8080808080808080ULL) != 0)
-        break;
-      i += 8;
-    }
+  constexpr int per_word = 8 / sizeof(Unit);
+  constexpr std::uint64_t high_bits =
+      sizeof(Unit) == 1 ? 0x8080808080808080ULL : 0xFF80FF80FF80FF80ULL;
+  while (i + per_word <= n) {
+    std::uint64_t word;
+    std::memcpy(&word, p + i, 8);
+    if ((word & high_bits) != 0)
+      break;
+    i += per_word;
   }
   while (i < n && static_cast<std::uint32_t>(p[i]) < 0x80)
     ++i;
@@ -128,9 +196,21 @@ bool gbk_run_to_wide(UConverter* converter, const char* begin, const char* end,
   }
 }
 
+// Where the run of non-ASCII GBK characters that starts at i ends: a byte
+// 0x81-0xFE leads a two-byte character whatever follows it, so the run ends
+// only at an ASCII byte that stands on its own.
+int gbk_run_end(const char* p, int i, int n) {
+  while (i < n && static_cast<unsigned char>(p[i]) >= 0x80) {
+    const unsigned char lead = static_cast<unsigned char>(p[i]);
+    i += (lead >= 0x81 && lead <= 0xFE && i + 1 < n) ? 2 : 1;
+  }
+  return i;
+}
+
 bool gbk_to_wide(const char* p, int n, Sink<char16_t>& sink) {
+  const GbkTables& tables = gbk_tables();
   UConverter* converter = gbk_converter();
-  if (converter == nullptr)
+  if (!tables.complete || converter == nullptr)
     return false;
   ucnv_reset(converter);
   int i = 0;
@@ -139,23 +219,39 @@ bool gbk_to_wide(const char* p, int n, Sink<char16_t>& sink) {
     if (!sink.put_ascii(p + i, ascii))
       return false;
     i += ascii;
-    if (i == n)
-      break;
-    // A byte 0x81-0xFE leads a two-byte character whatever follows it, so the
-    // run only ends at an ASCII byte that stands on its own.
-    int j = i;
-    while (j < n && static_cast<unsigned char>(p[j]) >= 0x80) {
-      const unsigned char lead = static_cast<unsigned char>(p[j]);
-      j += (lead >= 0x81 && lead <= 0xFE && j + 1 < n) ? 2 : 1;
+    while (i < n) {
+      const auto b = static_cast<unsigned char>(p[i]);
+      if (b < 0x80)
+        break;
+      char16_t unit = 0;
+      int used = 1;
+      if (b >= 0x81 && b <= 0xFE) {
+        if (i + 1 < n) {
+          unit = tables.pair_to_wide[static_cast<std::size_t>((b - 0x81) * 256) +
+                                     static_cast<unsigned char>(p[i + 1])];
+          used = 2;
+        }
+      } else {
+        unit = tables.byte_to_wide[b - 0x80];
+      }
+      if (unit != 0) {
+        if (!sink.put_unit(unit))
+          return false;
+        i += used;
+        continue;
+      }
+      // ICU decides what an invalid sequence becomes, reading on to the
+      // end of the run as it would have.
+      const int end = gbk_run_end(p, i, n);
+      if (!gbk_run_to_wide(converter, p + i, p + end, sink))
+        return false;
+      i = end;
     }
-    if (!gbk_run_to_wide(converter, p + i, p + j, sink))
-      return false;
-    i = j;
   }
   return true;
 }
 
-bool utf8_to_wide(const char* p, int n, Sink<char16_t>& sink) {
+bool icu_utf8_to_wide(const char* p, int n, Sink<char16_t>& sink) {
   UErrorCode error = U_ZERO_ERROR;
   int32_t length = 0;
   if (sink.counting()) {
@@ -173,50 +269,118 @@ bool utf8_to_wide(const char* p, int n, Sink<char16_t>& sink) {
   return true;
 }
 
-bool wide_run_to_gbk(UConverter* converter, const char16_t* begin, const char16_t* end,
-                     Sink<char>& sink) {
-  const UChar* source = reinterpret_cast<const UChar*>(begin);
-  const UChar* const source_end = reinterpret_cast<const UChar*>(end);
-  if (!sink.counting()) {
-    char* target = sink.target();
-    char* const start = target;
-    UErrorCode error = U_ZERO_ERROR;
-    ucnv_fromUnicode(converter, &target, sink.target_limit(), &source, source_end, nullptr, true,
-                     &error);
-    sink.advance(static_cast<int>(target - start));
-    return U_SUCCESS(error);
+// The length of the well-formed UTF-8 sequence at p (n bytes available),
+// and its code point; 0 when the bytes there are ill-formed.
+int utf8_sequence(const unsigned char* p, int n, char32_t& code_point) {
+  const unsigned char b = p[0];
+  auto continuation = [&](int k, unsigned char low = 0x80, unsigned char high = 0xBF) {
+    return k < n && p[k] >= low && p[k] <= high;
+  };
+  if (b >= 0xC2 && b <= 0xDF) {
+    if (!continuation(1))
+      return 0;
+    code_point = static_cast<char32_t>((b & 0x1F) << 6 | (p[1] & 0x3F));
+    return 2;
   }
-  char scratch[1024];
-  for (;;) {
-    char* target = scratch;
-    UErrorCode error = U_ZERO_ERROR;
-    ucnv_fromUnicode(converter, &target, scratch + 1024, &source, source_end, nullptr, true,
-                     &error);
-    sink.advance(static_cast<int>(target - scratch));
-    if (error != U_BUFFER_OVERFLOW_ERROR)
-      return U_SUCCESS(error);
+  if (b >= 0xE0 && b <= 0xEF) {
+    const unsigned char low = b == 0xE0 ? 0xA0 : 0x80;
+    const unsigned char high = b == 0xED ? 0x9F : 0xBF;
+    if (!continuation(1, low, high) || !continuation(2))
+      return 0;
+    code_point = static_cast<char32_t>((b & 0x0F) << 12 | (p[1] & 0x3F) << 6 | (p[2] & 0x3F));
+    return 3;
   }
+  if (b >= 0xF0 && b <= 0xF4) {
+    const unsigned char low = b == 0xF0 ? 0x90 : 0x80;
+    const unsigned char high = b == 0xF4 ? 0x8F : 0xBF;
+    if (!continuation(1, low, high) || !continuation(2) || !continuation(3))
+      return 0;
+    code_point = static_cast<char32_t>((b & 0x07) << 18 | (p[1] & 0x3F) << 12 | (p[2] & 0x3F) << 6 |
+                                       (p[3] & 0x3F));
+    return 4;
+  }
+  return 0;
 }
 
-bool wide_to_gbk(const char16_t* p, int n, Sink<char>& sink) {
-  UConverter* converter = gbk_converter();
-  if (converter == nullptr)
-    return false;
-  ucnv_reset(converter);
+// Well-formed UTF-8 is decoded here; ill-formed bytes go to ICU up to the
+// next ASCII byte, which no sequence can hold, so ICU replaces them exactly
+// as it would in the whole text.
+bool utf8_to_wide(const char* p, int n, Sink<char16_t>& sink) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(p);
   int i = 0;
   while (i < n) {
     const int ascii = ascii_prefix(p + i, n - i);
     if (!sink.put_ascii(p + i, ascii))
       return false;
     i += ascii;
-    if (i == n)
-      break;
-    int j = i;
-    while (j < n && p[j] >= 0x80)
-      ++j;
-    if (!wide_run_to_gbk(converter, p + i, p + j, sink))
+    while (i < n && bytes[i] >= 0x80) {
+      char32_t code_point = 0;
+      const int length = utf8_sequence(bytes + i, n - i, code_point);
+      if (length == 0) {
+        int end = i + 1;
+        while (end < n && bytes[end] >= 0x80)
+          ++end;
+        if (!icu_utf8_to_wide(p + i, end - i, sink))
+          return false;
+        i = end;
+        break;
+      }
+      if (code_point < 0x10000) {
+        if (!sink.put_unit(static_cast<char16_t>(code_point)))
+          return false;
+      } else {
+        const char32_t v = code_point - 0x10000;
+        if (!sink.put_unit(static_cast<char16_t>(0xD800 + (v >> 10))) ||
+            !sink.put_unit(static_cast<char16_t>(0xDC00 + (v & 0x3FF))))
+          return false;
+      }
+      i += length;
+    }
+  }
+  return true;
+}
+
+bool is_high_surrogate(char16_t unit) {
+  return unit >= 0xD800 && unit <= 0xDBFF;
+}
+bool is_low_surrogate(char16_t unit) {
+  return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
+bool wide_to_gbk(const char16_t* p, int n, Sink<char>& sink) {
+  const GbkTables& tables = gbk_tables();
+  if (!tables.complete)
+    return false;
+  int i = 0;
+  while (i < n) {
+    const int ascii = ascii_prefix(p + i, n - i);
+    if (!sink.put_ascii(p + i, ascii))
       return false;
-    i = j;
+    i += ascii;
+    while (i < n && p[i] >= 0x80) {
+      const std::uint16_t bytes = tables.wide_to_gbk[p[i]];
+      if (bytes >= 0x100) {
+        if (!sink.put_unit(static_cast<char>(bytes >> 8)) ||
+            !sink.put_unit(static_cast<char>(bytes & 0xFF))) {
+          return false;
+        }
+        ++i;
+      } else if (bytes != 0) {
+        if (!sink.put_unit(static_cast<char>(bytes)))
+          return false;
+        ++i;
+      } else {
+        // What GBK cannot hold becomes one "?", a surrogate pair included.
+        // ICU's own substitution would drop default-ignorable characters
+        // (a soft hyphen, a zero-width joiner) without a trace.
+        int end = i + 1;
+        if (is_high_surrogate(p[i]) && end < n && is_low_surrogate(p[end]))
+          ++end;
+        if (!sink.put_unit('?'))
+          return false;
+        i = end;
+      }
+    }
   }
   return true;
 }
