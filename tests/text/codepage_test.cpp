@@ -54,8 +54,14 @@ const OneWay lossy_pages[] = {
     {"emoji_becomes_question_mark", "<b>\xF0\x9F\x98\x80</b>", "<b>?</b>"},
     {"thai_becomes_question_mark", "x\xE0\xB8\x81y", "x?y"},
     // Invisible characters GBK cannot hold are not dropped either.
-    {"soft_hyphen_becomes_question_mark", "a\xC2\xADb", "a?b"},
-    {"zero_width_joiner_becomes_question_mark", "a\xE2\x80\x8Db", "a?b"},
+    {"soft_hyphen_becomes_question_mark",
+     "a\xC2\xAD"
+     "b",
+     "a?b"},
+    {"zero_width_joiner_becomes_question_mark",
+     "a\xE2\x80\x8D"
+     "b",
+     "a?b"},
     {"invalid_byte_keeps_the_rest", "<p>\xFF\xE4\xB8\xAD</p>", "<p>?\xD6\xD0</p>"},
     // A lone lead byte before ASCII needs more UTF-16 units than a GBK size
     // query counts (C3 61 is one GBK character); the page must not be lost.
