@@ -30,6 +30,37 @@ void TransparentLabel::paintEvent(QPaintEvent*) {
   painter.drawText(rect(), Qt::AlignCenter | Qt::TextSingleLine, text_);
 }
 
+GroupBox::GroupBox(const QString& caption, Qt::Alignment side, QWidget* parent)
+    : QGroupBox(caption, parent) {
+  setAlignment(side);
+  setFocusPolicy(Qt::NoFocus);
+}
+
+void GroupBox::paintEvent(QPaintEvent*) {
+  // The frame line runs through the middle of the caption, which sits 8
+  // pixels in from its side, on a gap in the line.
+  constexpr int caption_inset = 8;
+  constexpr int caption_padding = 2;
+  QPainter painter(this);
+  const QFontMetrics metrics = fontMetrics();
+  const int line_y = metrics.height() / 2;
+  const QRect frame = rect().adjusted(0, line_y, -2, -2);
+  painter.setPen(palette().color(QPalette::Mid));
+  painter.drawRect(frame);
+  painter.setPen(palette().color(QPalette::Light));
+  painter.drawRect(frame.translated(1, 1));
+  if (title().isEmpty()) {
+    return;
+  }
+  const int caption_width = metrics.horizontalAdvance(title()) + 2 * caption_padding;
+  const int left =
+      alignment() & Qt::AlignRight ? width() - caption_inset - caption_width : caption_inset;
+  const QRect caption(left, 0, caption_width, metrics.height());
+  painter.fillRect(caption, palette().color(QPalette::Window));
+  painter.setPen(Qt::black);
+  painter.drawText(caption, Qt::AlignCenter | Qt::TextSingleLine, title());
+}
+
 std::optional<Frames> decode_frames(std::string_view bytes) {
   std::optional<platform::Picture> picture = platform::decode_picture(bytes);
   if (!picture || picture->frames.empty() || picture->width <= 0 || picture->height <= 0) {

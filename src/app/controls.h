@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QGroupBox>
 #include <QImage>
 #include <QTableView>
 #include <QTimer>
@@ -32,6 +33,16 @@ class TransparentLabel : public QWidget {
  private:
   QString text_;
   QColor color_;
+};
+
+// A group frame with its caption on the top edge, at the left or the right
+// (alignment), over the button-face colour; the caption is black.
+class GroupBox : public QGroupBox {
+ public:
+  GroupBox(const QString& caption, Qt::Alignment side, QWidget* parent);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
 };
 
 // A decoded picture: one frame for a still picture, several for an animation.

@@ -59,9 +59,8 @@ MainWindow::MainWindow(WindowHandlers handlers)
   red_text.setColor(QPalette::Inactive, QPalette::Text, QColor(255, 0, 0));
   search_box_->setPalette(red_text);
 
-  address_group_ = new QGroupBox(QStringLiteral("下载地址"), this);
+  address_group_ = new GroupBox(QStringLiteral("下载地址"), Qt::AlignRight, this);
   address_group_->setGeometry(1, 241, 495, 231);
-  address_group_->setAlignment(Qt::AlignRight);
 
   address_box_ = new QPlainTextEdit(address_group_);
   address_box_->setGeometry(7, 17, 480, 206);
@@ -70,9 +69,8 @@ MainWindow::MainWindow(WindowHandlers handlers)
   address_box_->setTabChangesFocus(true);
   address_box_->setEnabled(false);
 
-  picture_group_ = new QGroupBox(QStringLiteral("图片框"), this);
+  picture_group_ = new GroupBox(QStringLiteral("图片框"), Qt::AlignLeft, this);
   picture_group_->setGeometry(496, 208, 171, 264);
-  picture_group_->setAlignment(Qt::AlignLeft);
 
   picture_box_ = new PictureBox(picture_group_);
   picture_box_->setGeometry(4, 20, 163, 233);
