@@ -26,7 +26,7 @@ double rounded_rect(double x, double y, double left, double top, double right, d
                     double radius) {
   const double cx = std::clamp(x, left + radius, right - radius);
   const double cy = std::clamp(y, top + radius, bottom - radius);
-  const double inside_box = x >= left && x <= right && y >= top && y <= bottom;
+  const bool inside_box = x >= left && x <= right && y >= top && y <= bottom;
   const double d = std::hypot(x - cx, y - cy) - radius;
   if (!inside_box)
     return 0.0;
@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
       const double film_cover = strip * (1.0 - std::max(hole, window));
       c = mix(c, film, film_cover * 0.85);
       c = mix(c, mix(frame_inner_top, frame_inner_bottom, (py - 54) / 198.0), window * 0.9);
-      unsigned char* out = &pixels[(y * width + x) * 3];
+      unsigned char* out = &pixels[static_cast<std::size_t>((y * width + x) * 3)];
       out[0] = static_cast<unsigned char>(std::clamp(c.r, 0.0, 1.0) * 255 + 0.5);
       out[1] = static_cast<unsigned char>(std::clamp(c.g, 0.0, 1.0) * 255 + 0.5);
       out[2] = static_cast<unsigned char>(std::clamp(c.b, 0.0, 1.0) * 255 + 0.5);

@@ -21,7 +21,7 @@ Pixels pattern(int width, int height, bool with_alpha) {
       c.r = static_cast<std::uint8_t>(x * 255 / (width > 1 ? width - 1 : 1));
       c.g = static_cast<std::uint8_t>(y * 255 / (height > 1 ? height - 1 : 1));
       c.b = static_cast<std::uint8_t>(((x / 8 + y / 8) % 2) ? 200 : 40);
-      c.a = with_alpha ? static_cast<std::uint8_t>((x + y) * 7 % 256) : 255;
+      c.a = static_cast<std::uint8_t>(with_alpha ? (x + y) * 7 % 256 : 255);
     }
   }
   return p;

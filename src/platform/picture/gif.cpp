@@ -49,10 +49,17 @@ struct Rect {
   int left = 0, top = 0, right = 0, bottom = 0;  // clipped to the screen
 };
 
+// Byte offset of a pixel on the canvas; every argument is non-negative.
+std::size_t pixel_at(int width, int x, int y) {
+  return (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+          static_cast<std::size_t>(x)) *
+         4;
+}
+
 class Composer {
  public:
   Composer(int width, int height)
-      : width_(width), height_(height), canvas_(static_cast<std::size_t>(width) * height * 4) {}
+      : width_(width), height_(height), canvas_(pixel_at(width, 0, height)) {}
 
   // Reads one frame's image data and draws it; false when the data broke off.
   bool draw_frame(GifFileType* gif, const Control& control, bool& drew_any) {
@@ -78,7 +85,7 @@ class Composer {
         const int y = d.Top + row;
         if (y < r.top || y >= r.bottom)
           continue;
-        std::uint8_t* out = canvas_.data() + (static_cast<std::size_t>(y) * width_ + r.left) * 4;
+        std::uint8_t* out = canvas_.data() + pixel_at(width_, r.left, y);
         for (int x = r.left; x < r.right; ++x, out += 4) {
           const int index = line[static_cast<std::size_t>(x - d.Left)];
           if (index == control.transparent)
@@ -104,8 +111,7 @@ class Composer {
   void dispose() {
     if (last_disposal_ == DISPOSE_BACKGROUND) {
       for (int y = last_rect_.top; y < last_rect_.bottom; ++y) {
-        std::uint8_t* row =
-            canvas_.data() + (static_cast<std::size_t>(y) * width_ + last_rect_.left) * 4;
+        std::uint8_t* row = canvas_.data() + pixel_at(width_, last_rect_.left, y);
         std::fill_n(row, static_cast<std::size_t>(last_rect_.right - last_rect_.left) * 4, 0);
       }
     } else if (last_disposal_ == DISPOSE_PREVIOUS && !saved_.empty()) {

@@ -13,7 +13,7 @@ namespace kestrava::platform::picture_detail {
 namespace {
 
 // Progressive files can repeat scans without end; real ones have a few dozen.
-constexpr int max_scans = 500;
+constexpr int max_scans = 100;
 constexpr long max_decoder_memory = 768L << 20;
 
 struct ErrorManager {
