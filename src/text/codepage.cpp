@@ -62,12 +62,48 @@ Text utf16_to_text(const Bytes& utf16, int code_page) {
   return units_to_text(units_of(utf16), code_page);
 }
 
+namespace {
+
+// Pages go through UTF-16 a piece at a time, so that the units stay in the
+// cache between the two passes. A piece ends just after a byte below 0x40,
+// which is a whole character in UTF-8 and in GBK (no trail byte is that low)
+// and ends whatever invalid sequence came before it.
+Text through_utf16(const Text& text, int from, int to) {
+  constexpr std::size_t piece = 16 * 1024;
+  const std::string_view bytes = text.view();
+  std::string out;
+  out.reserve(to == code_page_utf8 ? bytes.size() + bytes.size() / 2 : bytes.size());
+  std::size_t at = 0;
+  while (at < bytes.size()) {
+    std::size_t end = at + piece;
+    if (end >= bytes.size()) {
+      end = bytes.size();
+    } else {
+      std::size_t cut = end;
+      while (cut > at && static_cast<unsigned char>(bytes[cut - 1]) >= 0x40)
+        --cut;
+      if (cut == at) {
+        while (end < bytes.size() && static_cast<unsigned char>(bytes[end - 1]) >= 0x40)
+          ++end;
+      } else {
+        end = cut;
+      }
+    }
+    const std::u16string units = multibyte_to_units(bytes.substr(at, end - at), from);
+    out += units_to_text(units, to).view();
+    at = end;
+  }
+  return Text(std::move(out));
+}
+
+}  // namespace
+
 Text utf8_to_gbk(const Text& text) {
-  return units_to_text(multibyte_to_units(text.view(), code_page_utf8), code_page_gbk);
+  return through_utf16(text, code_page_utf8, code_page_gbk);
 }
 
 Text gbk_to_utf8(const Text& text) {
-  return units_to_text(multibyte_to_units(text.view(), code_page_gbk), code_page_utf8);
+  return through_utf16(text, code_page_gbk, code_page_utf8);
 }
 
 }  // namespace kestrava

@@ -91,6 +91,25 @@ TEST(Utf8ToGbk, LargePageOfLoneLeadBytesIsKeptWhole) {
   EXPECT_EQ(utf8_to_gbk(Text(page)).str(), expected);
 }
 
+// Long pages convert in pieces; the result must not depend on where the
+// pieces end, also with invalid bytes and long runs without ASCII.
+TEST(Utf8ToGbk, LongPageConvertsAsAWhole) {
+  std::string page;
+  for (int i = 0; i < 3000; ++i) {
+    page += "<a href=\"/m/" + std::to_string(i) + "\">\xE4\xB8\xAD\xE6\x96\x87";
+    if (i % 97 == 0)
+      page += "\xC3\xE4\xB8";
+    if (i % 101 == 0)
+      page += std::string(20000, '\x80');
+    page += "</a>\xF0\x9F\x98\x80\xE2\x82\xAC\r\n";
+  }
+  const Text text(page);
+  const Text whole = utf16_to_text(text_to_utf16(text), code_page_gbk);
+  ASSERT_GT(whole.length(), 100000);
+  EXPECT_EQ(utf8_to_gbk(text), whole);
+  EXPECT_EQ(gbk_to_utf8(whole), utf16_to_text(text_to_utf16(whole, code_page_gbk), code_page_utf8));
+}
+
 TEST(TextToUtf16, IsZeroTerminatedLittleEndian) {
   EXPECT_EQ(text_to_utf16(Text("abc")).view(), std::string_view("a\0b\0c\0\0\0", 8));
   EXPECT_EQ(text_to_utf16(Text("\xD6\xD0"), code_page_gbk).view(),

@@ -73,6 +73,11 @@ TEST(MultibyteToWide, InvalidUtf8BecomesReplacementAndTheRestStays) {
   EXPECT_EQ(to_wide(65001, "\xE4\xB8"), u"\uFFFD");
 }
 
+TEST(MultibyteToWide, InvalidGbkPairInsideARunKeepsItsNeighbours) {
+  EXPECT_EQ(to_wide(936, "\xD6\xD0\x81\x20\xD6\xD0"), u"\u4E2D\uFFFD \u4E2D");
+  EXPECT_EQ(to_wide(936, "\xD6\xD0\xFF\xD6\xD0"), u"\u4E2D\uF8F5\u4E2D");
+}
+
 TEST(MultibyteToWide, LoneGbkLeadByteAtTheEnd) {
   EXPECT_EQ(to_wide(936, "ab\x81"), u"ab\uFFFD");
 }
