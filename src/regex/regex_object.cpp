@@ -16,9 +16,9 @@ std::u16string to_units(const Text& text) {
   const Bytes utf16 = text_to_utf16(text, code_page_ansi);
   std::u16string units(utf16.size() / 2, u'\0');
   std::memcpy(units.data(), utf16.data(), units.size() * 2);
-  const auto zero = units.find(u'\0');
-  if (zero != std::u16string::npos)
-    units.resize(zero);
+  // A Text holds no zero byte, so only the terminator is a zero unit.
+  while (!units.empty() && units.back() == u'\0')
+    units.pop_back();
   return units;
 }
 
