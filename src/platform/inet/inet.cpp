@@ -85,17 +85,23 @@ std::string proxy_host_port(std::string_view entry) {
   if (colon != std::string_view::npos) {
     std::string_view port = entry.substr(colon + 1);
     if (port.empty() || port.size() > 5 ||
-        !std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        !std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
+        std::stoi(std::string(port)) > 65535) {
       return {};
     }
   }
   return std::string(entry);
 }
 
-// The proxy for a request of the scheme: an entry for that scheme wins over
-// one for every scheme; "" means a direct connection.
-std::string choose_proxy(std::string_view list, std::string_view scheme) {
-  std::string for_all;
+struct ProxyEntry {
+  std::string scheme;  // "" for every scheme
+  std::string host_port;
+};
+
+// The entries of a proxy list, or nothing when one of them is malformed: a
+// proxy the caller asked for is never silently skipped.
+std::optional<std::vector<ProxyEntry>> parse_proxy_list(std::string_view list) {
+  std::vector<ProxyEntry> entries;
   std::size_t at = 0;
   while (at < list.size()) {
     std::size_t end = list.find_first_of(" ;", at);
@@ -107,16 +113,34 @@ std::string choose_proxy(std::string_view list, std::string_view scheme) {
     if (entry.empty()) {
       continue;
     }
-    std::size_t equals = entry.find('=');
-    if (equals == std::string_view::npos) {
-      if (for_all.empty()) {
-        for_all = proxy_host_port(entry);
+    ProxyEntry parsed;
+    if (std::size_t equals = entry.find('='); equals != std::string_view::npos) {
+      std::string_view scheme = entry.substr(0, equals);
+      if (!equals_ignoring_case(scheme, "http") && !equals_ignoring_case(scheme, "https")) {
+        return std::nullopt;
       }
-    } else if (equals_ignoring_case(entry.substr(0, equals), scheme)) {
-      std::string chosen = proxy_host_port(entry.substr(equals + 1));
-      if (!chosen.empty()) {
-        return chosen;
-      }
+      parsed.scheme = equals_ignoring_case(scheme, "http") ? "http" : "https";
+      entry.remove_prefix(equals + 1);
+    }
+    parsed.host_port = proxy_host_port(entry);
+    if (parsed.host_port.empty()) {
+      return std::nullopt;
+    }
+    entries.push_back(std::move(parsed));
+  }
+  return entries;
+}
+
+// The proxy for a request of the scheme: an entry for that scheme wins over
+// one for every scheme; "" means a direct connection.
+std::string choose_proxy(std::string_view list, std::string_view scheme) {
+  std::string for_all;
+  for (const ProxyEntry& entry : parse_proxy_list(list).value_or(std::vector<ProxyEntry>())) {
+    if (entry.scheme == scheme) {
+      return entry.host_port;
+    }
+    if (entry.scheme.empty() && for_all.empty()) {
+      for_all = entry.host_port;
     }
   }
   return for_all;
@@ -175,7 +199,8 @@ bool inet_initialise() {
 
 std::unique_ptr<InternetSession> InternetSession::open(std::string_view agent,
                                                        std::string_view proxy) {
-  if (!inet_initialise() || agent.find_first_of("\r\n") != std::string_view::npos) {
+  if (!inet_initialise() || agent.find_first_of("\r\n") != std::string_view::npos ||
+      !parse_proxy_list(proxy)) {
     return nullptr;
   }
   return std::unique_ptr<InternetSession>(

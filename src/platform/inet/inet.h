@@ -59,7 +59,8 @@ class InternetSession {
  public:
   // proxy: empty for a direct connection; otherwise entries separated by
   // spaces or ";", each "host:port" (every scheme) or "scheme=host:port"
-  // (http or https only). No session without a library.
+  // (http or https only). No session without a library, for an agent
+  // holding a line break, or for a malformed proxy list.
   static std::unique_ptr<InternetSession> open(std::string_view agent, std::string_view proxy);
 
   // port 0 stands for the default port of the request's scheme. No

@@ -142,6 +142,10 @@ TEST_F(InetTest, ConnectionsNeedAPlainHostAndAPortInRange) {
   EXPECT_EQ(session->connect("example.com", 65536), nullptr);
   EXPECT_EQ(session->connect("example.com", -1), nullptr);
   EXPECT_EQ(InternetSession::open("a\r\nX-Injected: 1", ""), nullptr);
+  EXPECT_NE(InternetSession::open("a", "http=http://127.0.0.1:8080 https=p:1;q:2"), nullptr);
+  for (const char* proxy : {"bad/host:1", "http=", "socks=p:1", "p:70000", "p:x", "user@p:1"}) {
+    EXPECT_EQ(InternetSession::open("a", proxy), nullptr) << proxy;
+  }
   auto connection = session->connect("example.com", 80);
   EXPECT_EQ(connection->open_request("G T", "/", "HTTP/1.1", plain), nullptr);
   EXPECT_EQ(connection->open_request("GET", "x", "HTTP/1.1", plain), nullptr);
