@@ -21,26 +21,35 @@ std::string read_file(const char* path) {
 
 // A 1000 x 1500 picture with the mix of smooth areas, edges and grain that a
 // photographed poster has; JPEG quality 85 like most sites serve.
-const std::string& poster_jpeg() {
-  static const std::string bytes = [] {
-    kestrava::test::Pixels p{1000, 1500, {}};
-    p.pixels.reserve(1000 * 1500);
-    std::uint32_t state = 1;
-    for (int y = 0; y < 1500; ++y) {
-      for (int x = 0; x < 1000; ++x) {
-        state = state * 1664525 + 1013904223;
-        const double grain = static_cast<double>(state >> 28) - 8.0;
-        const double wave = 40.0 * std::sin(x / 37.0) * std::cos(y / 53.0);
-        const bool band = (x / 120 + y / 200) % 3 == 0;
-        auto channel = [&](double base) {
-          const double v = base + wave + grain + (band ? 50.0 : 0.0);
-          return static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
-        };
-        p.pixels.push_back({channel(90 + y / 12.0), channel(70 + x / 9.0), channel(120), 255});
-      }
+kestrava::test::Pixels poster_pixels() {
+  kestrava::test::Pixels p{1000, 1500, {}};
+  p.pixels.reserve(1000 * 1500);
+  std::uint32_t state = 1;
+  for (int y = 0; y < 1500; ++y) {
+    for (int x = 0; x < 1000; ++x) {
+      state = state * 1664525 + 1013904223;
+      const double grain = static_cast<double>(state >> 28) - 8.0;
+      const double wave = 40.0 * std::sin(x / 37.0) * std::cos(y / 53.0);
+      const bool band = (x / 120 + y / 200) % 3 == 0;
+      auto channel = [&](double base) {
+        const double v = base + wave + grain + (band ? 50.0 : 0.0);
+        return static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
+      };
+      p.pixels.push_back({channel(90 + y / 12.0), channel(70 + x / 9.0), channel(120), 255});
     }
-    return kestrava::test::encode_jpeg(p, 85);
-  }();
+  }
+  return p;
+}
+
+const std::string& poster_jpeg() {
+  static const std::string bytes = kestrava::test::encode_jpeg(poster_pixels(), 85);
+  return bytes;
+}
+
+// The same poster as an RGB PNG, for the cost of the PNG path.
+const std::string& poster_png() {
+  static const std::string bytes =
+      kestrava::test::encode_png(poster_pixels(), kestrava::test::PngColor::rgb);
   return bytes;
 }
 
@@ -84,9 +93,18 @@ void poster_peer(benchmark::State& state) {
   decode_peer(state, poster_jpeg());
 }
 
+void poster_png_ours(benchmark::State& state) {
+  decode_ours(state, poster_png());
+}
+void poster_png_peer(benchmark::State& state) {
+  decode_peer(state, poster_png());
+}
+
 }  // namespace
 
 BENCHMARK(placeholder_ours)->Name("decode_placeholder_230x306/ours")->Unit(benchmark::kMicrosecond);
 BENCHMARK(placeholder_peer)->Name("decode_placeholder_230x306/peer")->Unit(benchmark::kMicrosecond);
 BENCHMARK(poster_ours)->Name("decode_poster_1000x1500/ours")->Unit(benchmark::kMillisecond);
 BENCHMARK(poster_peer)->Name("decode_poster_1000x1500/peer")->Unit(benchmark::kMillisecond);
+BENCHMARK(poster_png_ours)->Name("decode_poster_png_1000x1500/ours")->Unit(benchmark::kMillisecond);
+BENCHMARK(poster_png_peer)->Name("decode_poster_png_1000x1500/peer")->Unit(benchmark::kMillisecond);
