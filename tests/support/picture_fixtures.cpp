@@ -67,6 +67,39 @@ std::string encode_jpeg(const Pixels& picture, int quality, bool progressive, bo
   return out;
 }
 
+std::string encode_jpeg_cmyk(const Pixels& picture, int quality) {
+  jpeg_compress_struct cinfo{};
+  jpeg_error_mgr errors{};
+  cinfo.err = jpeg_std_error(&errors);
+  jpeg_create_compress(&cinfo);
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&cinfo, &buffer, &size);
+  cinfo.image_width = static_cast<JDIMENSION>(picture.width);
+  cinfo.image_height = static_cast<JDIMENSION>(picture.height);
+  cinfo.input_components = 4;
+  cinfo.in_color_space = JCS_CMYK;
+  jpeg_set_defaults(&cinfo);
+  jpeg_set_quality(&cinfo, quality, TRUE);
+  jpeg_start_compress(&cinfo, TRUE);
+  std::vector<unsigned char> row(static_cast<std::size_t>(picture.width) * 4);
+  while (cinfo.next_scanline < cinfo.image_height) {
+    const int y = static_cast<int>(cinfo.next_scanline);
+    for (int x = 0; x < picture.width; ++x) {
+      const Rgba c = picture.at(x, y);
+      unsigned char* out = &row[static_cast<std::size_t>(x) * 4];
+      out[0] = c.r, out[1] = c.g, out[2] = c.b, out[3] = 255;
+    }
+    JSAMPROW rows[1] = {row.data()};
+    jpeg_write_scanlines(&cinfo, rows, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  jpeg_destroy_compress(&cinfo);
+  std::string out(reinterpret_cast<const char*>(buffer), size);
+  std::free(buffer);
+  return out;
+}
+
 namespace {
 
 void png_write_to_string(png_structp png, png_bytep data, png_size_t size) {

@@ -27,6 +27,10 @@ Pixels pattern(int width, int height, bool with_alpha = false);
 std::string encode_jpeg(const Pixels& picture, int quality = 90, bool progressive = false,
                         bool grayscale = false);
 
+// CMYK with an Adobe marker, stored inverted as Adobe writes it: the
+// picture's r, g, b become C, M, Y and K is 255 (no black ink).
+std::string encode_jpeg_cmyk(const Pixels& picture, int quality = 95);
+
 enum class PngColor { rgba, rgb, gray, palette };
 std::string encode_png(const Pixels& picture, PngColor color = PngColor::rgba,
                        bool interlaced = false);

@@ -206,6 +206,7 @@ std::vector<ValidCase> jpeg_cases() {
       {"Progressive", test::encode_jpeg(smooth, 95, true), smooth, 12},
       {"Grayscale", test::encode_jpeg(smooth, 95, false, true), gray, 6},
       {"OddSize", test::encode_jpeg(test::pattern(1, 17), 100), test::pattern(1, 17), 24},
+      {"AdobeCmyk", test::encode_jpeg_cmyk(smooth), smooth, 12},
   };
 }
 
