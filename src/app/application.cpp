@@ -1,6 +1,8 @@
 #include "app/application.h"
 
 #include <QApplication>
+#include <cstdio>
+#include <cstdlib>
 
 #include "app/main_window.h"
 
@@ -26,6 +28,11 @@ int run_application() {
   window.show_centred();
   QApplication::exec();
   return 0;
+}
+
+void end_process(int code) {
+  std::fflush(nullptr);
+  std::quick_exit(code);
 }
 
 }  // namespace kestrava

@@ -7,4 +7,8 @@ namespace kestrava {
 // calling thread until the window closes; then 0. Reads no command line.
 int run_application();
 
+// Ends the process with code at once. Workers may still be inside a request:
+// static destructors do not run underneath them.
+[[noreturn]] void end_process(int code);
+
 }  // namespace kestrava
