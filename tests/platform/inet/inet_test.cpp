@@ -5,6 +5,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "support/http_fixture.h"
 #include "support/proxy_fixture.h"
@@ -112,6 +113,29 @@ TEST_F(InetTest, CookiesAreSharedByEveryRequestOfTheProcess) {
   ASSERT_EQ(next.size(), 2u);
   EXPECT_EQ(next[0].header("Cookie"), "sid=42");
   EXPECT_EQ(next[1].header_count("Cookie"), 0u);
+}
+
+TEST_F(InetTest, ThreadsShareTheStoreAtTheSameTime) {
+  server.on("/set", [](const test::RecordedRequest& r) {
+    return FixtureResponse{.headers = {{"Set-Cookie", "t" + r.header("X-Thread") + "=1"}}};
+  });
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 6; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 10; ++i) {
+        exchange(server.port(), "/set", plain, "Accept: */*\r\nX-Thread: " + std::to_string(t));
+      }
+    });
+  }
+  for (auto& thread : threads) {
+    thread.join();
+  }
+  server.on("/next", FixtureResponse{});
+  exchange(server.port(), "/next");
+  const std::string sent = server.requests_for("/next").at(0).header("Cookie");
+  for (int t = 0; t < 6; ++t) {
+    EXPECT_NE(sent.find("t" + std::to_string(t) + "=1"), std::string::npos) << sent;
+  }
 }
 
 TEST_F(InetTest, ARequestWithoutCookiesStoresNone) {
