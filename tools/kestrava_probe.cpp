@@ -10,6 +10,7 @@
 
 #include "platform/inet/inet.h"
 #include "probe_fetch.h"
+#include "probe_search.h"
 
 namespace kestrava::probe {
 namespace {
@@ -22,6 +23,8 @@ struct Command {
 
 const Command commands[] = {
     {"fetch", probe_fetch, "one request with fetch_url; prints the results as JSON"},
+    {"search", probe_search,
+     "a search and a row click in the real window, offscreen; its state as JSON"},
 };
 
 int usage() {
