@@ -421,38 +421,34 @@ bool valid_request(int code_page, const void* source, int source_length, const v
   return out_size == 0 || (out_size > 0 && out != nullptr);
 }
 
-}  // namespace
-
-int multibyte_to_wide(int code_page, const char* source, int source_length, char16_t* out,
-                      int out_size) {
+// The frame both calls share: the request checks, the terminated source,
+// and the terminator counted and written after the converted units.
+template <class Source, class Unit, class Gbk, class Utf8>
+int convert(int code_page, const Source* source, int source_length, Unit* out, int out_size,
+            Gbk gbk, Utf8 utf8) {
   if (!valid_request(code_page, source, source_length, out, out_size))
     return 0;
   const bool terminated = source_length == -1;
   const int n = terminated ? terminated_length(source) : source_length;
-  Sink<char16_t> sink(out, out_size);
-  const bool converted =
-      is_gbk(code_page) ? gbk_to_wide(source, n, sink) : utf8_to_wide(source, n, sink);
+  Sink<Unit> sink(out, out_size);
+  const bool converted = is_gbk(code_page) ? gbk(source, n, sink) : utf8(source, n, sink);
   if (!converted)
     return 0;
-  if (terminated && !sink.put_unit(0))
+  if (terminated && !sink.put_unit(Unit{0}))
     return 0;
   return sink.count();
 }
 
+}  // namespace
+
+int multibyte_to_wide(int code_page, const char* source, int source_length, char16_t* out,
+                      int out_size) {
+  return convert(code_page, source, source_length, out, out_size, gbk_to_wide, utf8_to_wide);
+}
+
 int wide_to_multibyte(int code_page, const char16_t* source, int source_length, char* out,
                       int out_size) {
-  if (!valid_request(code_page, source, source_length, out, out_size))
-    return 0;
-  const bool terminated = source_length == -1;
-  const int n = terminated ? terminated_length(source) : source_length;
-  Sink<char> sink(out, out_size);
-  const bool converted =
-      is_gbk(code_page) ? wide_to_gbk(source, n, sink) : wide_to_utf8(source, n, sink);
-  if (!converted)
-    return 0;
-  if (terminated && !sink.put_unit('\0'))
-    return 0;
-  return sink.count();
+  return convert(code_page, source, source_length, out, out_size, wide_to_gbk, wide_to_utf8);
 }
 
 }  // namespace kestrava::platform

@@ -140,17 +140,11 @@ std::u16string translate_pattern(std::u16string_view p, bool multiline) {
         out += not_line_break;
         break;
       case u'^':
-        if (multiline) {
-          out += u"(?<!";
-          out += not_line_break;
-          out += u')';
-        } else {
-          out += c;
-        }
-        break;
       case u'$':
+        // Without Multiline PCRE2's own "^" and "$" (DOLLAR_ENDONLY) are
+        // ECMAScript's; with it, a line break is any ECMAScript one.
         if (multiline) {
-          out += u"(?!";
+          out += c == u'^' ? u"(?<!" : u"(?!";
           out += not_line_break;
           out += u')';
         } else {

@@ -18,9 +18,11 @@
 // - A back-reference to a group captured in an earlier pass of a repeated
 //   group keeps that capture (ECMAScript resets it each pass); \N for a group
 //   number the pattern does not have is rejected, not read as an octal escape.
-// - Work is bounded: a search that needs more than match_limit steps ends as
-//   if no further match existed (see regexp.cpp for the measurement). Without
-//   the JIT (a platform PCRE2 lacks it for) the bound holds per start position only.
+// - Work is bounded: a search that needs more than match_limit steps, or
+//   more than 1 MiB of JIT stack (64 MiB of heap without the JIT), ends as if
+//   no further match existed (see regexp.cpp for the measurement). Without
+//   the JIT (a platform PCRE2 lacks it for) the step bound holds per start
+//   position only.
 //
 // An expression and its results belong to one thread at a time.
 #pragma once
