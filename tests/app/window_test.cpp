@@ -2,6 +2,7 @@
 // in call order, reads after writes, rows that do not exist, the window
 // going away under a waiting worker.
 #include <QGroupBox>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -59,9 +60,22 @@ TEST_F(WindowOperationsTest, TextCrossesAsCodePage936BothWays) {
 TEST_F(WindowOperationsTest, GetTextSeesWhatTheUserTyped) {
   window->search_box()->clear();
   QTest::keyClicks(window->search_box(), QStringLiteral("abc"));
+  // Chinese arrives through the input method.
+  QInputMethodEvent input;
+  input.setCommitString(QStringLiteral("中文"));
+  QApplication::sendEvent(window->search_box(), &input);
   Text keyword;
   in_worker([&] { keyword = get_text(编辑框_搜索); });
-  EXPECT_EQ(keyword, Text("abc"));
+  EXPECT_EQ(keyword, Text("abc\xD6\xD0\xCE\xC4"));
+  // Once enabled, the address box takes Enter as a new line.
+  window->address_box()->setEnabled(true);
+  window->address_box()->setFocus();
+  QTest::keyClicks(window->address_box(), QStringLiteral("a"));
+  QTest::keyClick(window->address_box(), Qt::Key_Return);
+  QTest::keyClicks(window->address_box(), QStringLiteral("b"));
+  Text typed;
+  in_worker([&] { typed = get_text(编辑框1); });
+  EXPECT_EQ(typed, Text("a\r\nb"));
 }
 
 TEST_F(WindowOperationsTest, CrLfInTheAddressBoxShowsOnSeveralLines) {
