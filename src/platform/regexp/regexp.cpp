@@ -176,6 +176,7 @@ struct RegExp::Compiled {
   pcre2_match_context* context = nullptr;
   pcre2_jit_stack* jit_stack = nullptr;
   int groups = 0;
+  bool jit = false;
 
   Compiled() = default;
   Compiled(const Compiled&) = delete;
@@ -232,7 +233,8 @@ const RegExp::Compiled* RegExp::compiled() {
 
   auto compiled = std::make_unique<Compiled>();
   compiled->code = code;
-  pcre2_jit_compile(code, PCRE2_JIT_COMPLETE);  // the interpreter runs where it fails
+  // The interpreter runs where the JIT is not available.
+  compiled->jit = pcre2_jit_compile(code, PCRE2_JIT_COMPLETE) == 0;
   std::uint32_t groups = 0;
   pcre2_pattern_info(code, PCRE2_INFO_CAPTURECOUNT, &groups);
   compiled->groups = static_cast<int>(groups);
@@ -263,7 +265,9 @@ bool RegExp::each_match(std::u16string_view subject, OnMatch&& on_match) {
   const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(c->match_data);
   PCRE2_SIZE start = 0;
   while (start <= length) {
-    const int rc = pcre2_match(c->code, units, length, start, 0, c->match_data, c->context);
+    const int rc =
+        c->jit ? pcre2_jit_match(c->code, units, length, start, 0, c->match_data, c->context)
+               : pcre2_match(c->code, units, length, start, 0, c->match_data, c->context);
     if (rc <= 0)
       break;
     on_match(ovector);
