@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -94,11 +95,15 @@ class WorkerTest : public ::testing::Test {
   template <class Done>
   static bool wait_until(Done done) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
+    // Sleeps in the event loop rather than spinning: the workers need the
+    // processor too. The heartbeat wakes it for conditions no event reports.
+    QTimer heartbeat;
+    heartbeat.start(5);
     while (!done()) {
       if (std::chrono::steady_clock::now() > deadline) {
         return false;
       }
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+      QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
     return true;
   }
