@@ -4,9 +4,9 @@
 #include <string>
 
 #include "net/cookies.h"
+#include "net/fetch_headers.h"
 #include "net/url.h"
 #include "platform/inet/inet.h"
-#include "text/extract.h"
 
 namespace kestrava {
 namespace {
@@ -16,58 +16,7 @@ using platform::InternetConnection;
 using platform::InternetSession;
 
 const char* const verbs[] = {"GET", "POST", "HEAD", "PUT", "OPTIONS", "DELETE", "TRACE", "CONNECT"};
-const char* const default_agent = "Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1)";
 constexpr int read_size = 1024;
-
-Text choose_agent(const Text& headers) {
-  if (find_text(headers, "User-Agent:", 0, true) == -1) {
-    return default_agent;
-  }
-  Text agent = trim_spaces(take_between(text_concat(headers, "\r\n"), "User-Agent:", "\r\n"));
-  if (agent.empty()) {
-    agent = header_value(headers);
-  }
-  return agent;
-}
-
-Text build_header_block(Text headers, const Text& url, int method, const Text* cookies) {
-  if (headers.empty()) {
-    headers = "Accept: */*";
-  } else if (find_text(headers, "Accept:") == -1) {
-    headers = text_concat(headers, "\r\nAccept: */*");
-  }
-  if (find_text(headers, "Referer:") == -1) {
-    headers = text_concat(headers, "\r\nReferer: ", url);
-  }
-  if (find_text(headers, "Accept-Language:") == -1) {
-    headers = text_concat(headers, "\r\nAccept-Language: zh-cn");
-  }
-  if (method == 1 && find_text(headers, "Content-Type:") == -1) {
-    headers = text_concat(headers, "\r\nContent-Type: application/x-www-form-urlencoded");
-  }
-  if (cookies != nullptr && !cookies->empty()) {
-    headers = find_text(*cookies, "Cookie:") != -1 ? text_concat(headers, "\r\n", *cookies)
-                                                   : text_concat(headers, "\r\nCookie: ", *cookies);
-  }
-  return headers;
-}
-
-// name=value of every Set-Cookie line, joined by "; ".
-Text collect_cookies(const Text& raw_headers) {
-  std::string collected;
-  for (const Text& line : split_text(raw_headers, "\r\n")) {
-    if (find_text(line, "Set-Cookie") == -1) {
-      continue;
-    }
-    const Text entry = find_text(line, ";") != -1
-                           ? trim_spaces(take_between(line, "Set-Cookie:", ";"))
-                           : trim_spaces(replace_text(line, "Set-Cookie:", "", 1, -1, false));
-    collected += entry.view();
-    collected += "; ";
-  }
-  const Text joined(std::move(collected));
-  return text_left(joined, text_length(joined) - 2);
-}
 
 }  // namespace
 
@@ -84,7 +33,7 @@ Bytes fetch_url(const Text& url, const FetchOptions& options) {
   const bool https = text_compare(to_lower(text_left(url, 8)), "https://") == 0;
   const Text caller_headers = options.headers != nullptr ? *options.headers : Text();
 
-  const Text agent = choose_agent(caller_headers);
+  const Text agent = detail::request_agent(caller_headers);
   Text proxy;
   if (!options.proxy.empty()) {
     proxy = https ? options.proxy : text_concat(Text("http="), options.proxy);
@@ -110,7 +59,7 @@ Bytes fetch_url(const Text& url, const FetchOptions& options) {
     return Bytes();
   }
 
-  const Text headers = build_header_block(caller_headers, url, method, options.cookies);
+  const Text headers = detail::build_header_block(caller_headers, url, method, options.cookies);
   if (options.headers != nullptr) {
     *options.headers = headers;
   }
@@ -137,7 +86,7 @@ Bytes fetch_url(const Text& url, const FetchOptions& options) {
   // The whole block, however long: a fixed buffer would lose the cookies of
   // a site whose headers outgrow it.
   Text raw_headers(request->raw_headers().value_or(std::string()));
-  raw_headers = replace_text(raw_headers, "Set-Cookie", "Set-Cookie", 1, -1, false);
+  raw_headers = detail::normalise_set_cookie(raw_headers);
   if (options.raw_headers != nullptr) {
     *options.raw_headers = raw_headers;
   }
@@ -146,7 +95,7 @@ Bytes fetch_url(const Text& url, const FetchOptions& options) {
   connection.reset();
   session.reset();
 
-  Text returned_cookies = collect_cookies(raw_headers);
+  Text returned_cookies = detail::collect_returned_cookies(raw_headers);
   if (options.auto_merge && options.cookies != nullptr) {
     returned_cookies = merge_cookies(*options.cookies, returned_cookies);
   }
