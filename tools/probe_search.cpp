@@ -23,6 +23,7 @@
 
 #include "app/controls.h"
 #include "app/main_window.h"
+#include "app/placeholder.h"
 #include "app/window.h"
 #include "app/workers.h"
 #include "net/fetch.h"
@@ -91,18 +92,20 @@ const char* kind_name(platform::PictureKind kind) {
   return "unknown";
 }
 
-// The picture box keeps frames, not the kind of file they came from; the
-// kind is read from the poster address of the selected row, the one the
-// detail worker fetched.
-std::string picture_json(const MainWindow& window) {
+// The picture box keeps frames, not the kind of file they came from. Before
+// any click it holds the placeholder; after one, the kind is read from the
+// selected row's poster address, the one the detail worker fetched.
+std::string picture_json(const MainWindow& window, bool clicked) {
   const PictureBox* box = window.picture_box();
   if (!box->has_picture()) {
     return "null";
   }
   const QSize size = box->current_image().size();
+  const Bytes source =
+      clicked ? fetch_url(list_get_cell(超级列表框1, list_selected_row(超级列表框1), 5))
+              : Bytes(placeholder_jpeg());
   std::string kind = "null";
-  const Text address = list_get_cell(超级列表框1, list_selected_row(超级列表框1), 5);
-  if (const auto picture = platform::decode_picture(fetch_url(address).view())) {
+  if (const auto picture = platform::decode_picture(source.view())) {
     kind = json_string(kind_name(picture->kind));
   }
   return "{\"kind\": " + kind + ", \"width\": " + std::to_string(size.width()) +
@@ -110,7 +113,7 @@ std::string picture_json(const MainWindow& window) {
          ", \"frames\": " + std::to_string(box->frame_count()) + "}";
 }
 
-std::string state_json(const MainWindow& window) {
+std::string state_json(const MainWindow& window, bool clicked) {
   std::string out = "{\"rows\": [";
   const int count = window.result_list()->result_model()->row_count();
   for (int r = 0; r < count; ++r) {
@@ -128,7 +131,7 @@ std::string state_json(const MainWindow& window) {
          ", \"enabled\": " + json_bool(window.address_box()->isEnabled()) + "}";
   out += ",\n \"loading_label\": {\"text\": " + json_qstring(window.loading_label()->text()) +
          ", \"visible\": " + json_bool(!window.loading_label()->isHidden()) + "}";
-  out += ",\n \"picture\": " + picture_json(window) + "}\n";
+  out += ",\n \"picture\": " + picture_json(window, clicked) + "}\n";
   return out;
 }
 
@@ -236,7 +239,7 @@ int probe_search(int argc, char** argv) {
       !window.grab().save(QString::fromLocal8Bit(screenshot.c_str()), "PNG")) {
     std::fprintf(stderr, "kestrava-probe: cannot write %s\n", screenshot.c_str());
   }
-  const std::string state = state_json(window);
+  const std::string state = state_json(window, click.has_value());
   std::fwrite(state.data(), 1, state.size(), stdout);
   return 0;
 }
