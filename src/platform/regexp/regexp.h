@@ -14,7 +14,9 @@
 //   non-spaces (so [\S] matches U+3000).
 // - Perl syntax that ECMAScript rejects is accepted: (?i) and other inline
 //   options, atomic groups, possessive quantifiers, (?#...), recursion,
-//   conditional groups, a quantifier on a lookaround.
+//   conditional groups, a quantifier on a lookaround, lookbehind and named
+//   groups (but \k stays the letter k, as every letter escape ECMAScript
+//   does not define).
 // - A back-reference to a group captured in an earlier pass of a repeated
 //   group keeps that capture (ECMAScript resets it each pass); \N for a group
 //   number the pattern does not have is rejected, not read as an octal escape.
