@@ -3,7 +3,6 @@
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QPainter>
-#include <cstring>
 #include <limits>
 
 #include "app/qt_text.h"
@@ -72,19 +71,17 @@ std::optional<Frames> decode_frames(std::string_view bytes) {
   Frames frames;
   frames.images.reserve(picture->frames.size());
   frames.delays_ms.reserve(picture->frames.size());
-  for (const platform::PictureFrame& frame : picture->frames) {
+  for (platform::PictureFrame& frame : picture->frames) {
     if (frame.rgba.size() != row_bytes * height) {
       break;
     }
-    QImage image(picture->width, picture->height, QImage::Format_RGBA8888);
-    if (image.isNull()) {
-      break;
-    }
-    for (std::size_t y = 0; y < height; ++y) {
-      std::memcpy(image.scanLine(static_cast<int>(y)), frame.rgba.data() + y * row_bytes,
-                  row_bytes);
-    }
-    frames.images.push_back(std::move(image));
+    // The image takes the decoder's pixels over rather than copying them: an
+    // animation may hold many frames.
+    auto* pixels = new std::vector<std::uint8_t>(std::move(frame.rgba));
+    frames.images.emplace_back(
+        pixels->data(), picture->width, picture->height, static_cast<qsizetype>(row_bytes),
+        QImage::Format_RGBA8888,
+        [](void* owned) { delete static_cast<std::vector<std::uint8_t>*>(owned); }, pixels);
     frames.delays_ms.push_back(frame.delay_ms);
   }
   if (frames.images.empty()) {
