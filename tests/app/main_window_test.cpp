@@ -120,6 +120,22 @@ TEST_F(MainWindowTest, LabelsGroupBoxesAndEditBoxesLookAsDefined) {
   EXPECT_FALSE(window->search_button()->autoDefault());
 }
 
+TEST_F(MainWindowTest, TransparentLabelsShowWhatLiesBeneathAndDrawAmpersands) {
+  fill_rows(6);  // something under the status label
+  const QRect area = window->status_label()->geometry();
+  const QImage beneath = window->grab(area).toImage();
+  set_visible(透明标签1, true);
+  EXPECT_EQ(window->grab(area).toImage(), beneath);
+  set_text(透明标签1, Text("a"));
+  const QImage plain = window->grab(area).toImage();
+  EXPECT_NE(plain, beneath);
+  // "&" is a character like any other, not a mnemonic marker.
+  set_text(透明标签1, Text("&a"));
+  EXPECT_NE(window->grab(area).toImage(), plain);
+  set_visible(透明标签1, false);
+  EXPECT_EQ(window->grab(area).toImage(), beneath);
+}
+
 TEST_F(MainWindowTest, PictureBoxStartsWithThePlaceholderStretched) {
   PictureBox* box = window->picture_box();
   ASSERT_TRUE(box->has_picture());
