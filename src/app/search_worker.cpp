@@ -1,4 +1,5 @@
 // The search: from the click on 搜索 to the filled result list.
+#include <algorithm>
 #include <atomic>
 
 #include "app/window.h"
@@ -73,7 +74,9 @@ void search_worker_at(const Text& base_url) {
       list_set_cell(超级列表框1, row, 4, matcher.submatch_text(n, 4));
     }
     matcher.create(poster_pattern, search_page);
-    const int posters = matcher.match_count();
+    // Poster addresses beyond the last row would address rows that do not
+    // exist; they are not sent to the window at all.
+    const int posters = std::min(matcher.match_count(), count);
     for (int j = 1; j <= posters; ++j) {
       list_set_cell(超级列表框1, j - 1, 5, matcher.submatch_text(j, 1));
     }

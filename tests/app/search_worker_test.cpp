@@ -29,7 +29,9 @@ struct PageCase {
 };
 
 // Test names show the case's name instead of its bytes.
-void PrintTo(const PageCase& page_case, std::ostream* out) { *out << page_case.name; }
+void PrintTo(const PageCase& page_case, std::ostream* out) {
+  *out << page_case.name;
+}
 
 class SearchPageTest : public SearchWorkerTest, public ::testing::WithParamInterface<PageCase> {};
 
@@ -72,6 +74,12 @@ INSTANTIATE_TEST_SUITE_P(
                  {{"1", "HD", "A", "/movie/1.html", "B", "http://img.test/1.jpg"},
                   {"2", "BD", "C", "/movie/3.html", "D", "http://img.test/2.png"},
                   {"3", "更新至3集", "塔尔维克", "/movie/2.html", "林望舒,周砚", ""}}},
+        // A poster attribute outside the entries shifts the pairing; the
+        // surplus address goes nowhere.
+        PageCase{"MorePostersThanEntries",
+                 "<a data-original=\"http://img.test/banner.jpg\"><span class=\"b\"></span></a>" +
+                     search_markup({hd}),
+                 {{"1", "HD", "A", "/movie/1.html", "B", "http://img.test/banner.jpg"}}},
         PageCase{"SearchedUpToAZeroByte",
                  search_markup({hd}) + std::string(1, '\0') + search_markup({second}),
                  {{"1", "HD", "A", "/movie/1.html", "B", "http://img.test/1.jpg"}}},
