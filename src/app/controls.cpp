@@ -320,6 +320,34 @@ void ResultList::mouseReleaseEvent(QMouseEvent* event) {
   }
 }
 
+// As in a report view with grid lines, the grid goes on below the last row
+// down to the bottom of the view.
+void ResultList::paintEvent(QPaintEvent* event) {
+  QTableView::paintEvent(event);
+  const int rows = model_->rowCount();
+  const int top = rows == 0 ? 0 : rowViewportPosition(rows - 1) + rowHeight(rows - 1);
+  const int height = viewport()->height();
+  if (top >= height) {
+    return;
+  }
+  QStyleOptionViewItem option;
+  initViewItemOption(&option);
+  const auto grid =
+      static_cast<QRgb>(style()->styleHint(QStyle::SH_Table_GridLineColor, &option, this));
+  QPainter painter(viewport());
+  painter.setPen(QColor::fromRgba(grid));
+  const int step = verticalHeader()->defaultSectionSize();
+  for (int y = top + step - 1; y < height; y += step) {
+    painter.drawLine(0, y, viewport()->width(), y);
+  }
+  for (int column = 0; column < ResultModel::column_count; ++column) {
+    if (columnWidth(column) > 0) {
+      const int x = columnViewportPosition(column) + columnWidth(column) - 1;
+      painter.drawLine(x, top, x, height);
+    }
+  }
+}
+
 void ResultList::mouseDoubleClickEvent(QMouseEvent* event) {
   // The second click of a double click is the double-click notification,
   // which starts nothing.
