@@ -398,6 +398,7 @@ bool HttpRequest::Transfer::start(std::string_view header_block,
 
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
                    static_cast<long>(settings.connect_timeout.count()));
+  curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(settings.transfer_timeout.count()));
   curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
   curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, on_progress);
   curl_easy_setopt(easy, CURLOPT_XFERINFODATA, this);

@@ -34,6 +34,9 @@ struct InetSettings {
   std::chrono::milliseconds connect_timeout{30'000};
   // Once connected, a transfer that moves no byte for this long fails.
   std::chrono::milliseconds stall_timeout{30'000};
+  // The whole request, connection included, ends by then however steadily
+  // the bytes trickle in; what was read is kept, as on a stall.
+  std::chrono::milliseconds transfer_timeout{120'000};
   long max_redirects = 30;
   // The body is cut here: reads deliver this many bytes, then end as a read
   // that fails part-way does.

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/fault_server.h"
 #include "support/http_fixture.h"
 #include "support/proxy_fixture.h"
 #include "support/test_certificates.h"
@@ -217,6 +218,24 @@ TEST_F(InetTest, AServerThatStopsSendingIsGivenUp) {
   EXPECT_FALSE(silent.headers);
   EXPECT_EQ(half.body, std::string(1500, 'h'));
   ASSERT_TRUE(half.headers);
+}
+
+// A body dripped slowly enough never stalls; the transfer time-out ends it
+// with what had arrived.
+TEST_F(InetTest, ABodyThatTricklesEndsAtTheTransferTimeOut) {
+  auto settings = inet_settings();
+  settings.stall_timeout = 2s;
+  settings.transfer_timeout = 1500ms;
+  set_inet_settings(settings);
+  test::FaultServer dripping;
+  dripping.on("/drip",
+              {.fault = test::Fault::drip, .body = std::string(100, 'd'), .drip_interval = 100ms});
+  auto began = std::chrono::steady_clock::now();
+  Response r = exchange(dripping.port(), "/drip");
+  EXPECT_LT(std::chrono::steady_clock::now() - began, 10s);
+  EXPECT_FALSE(r.body.empty());
+  EXPECT_LT(r.body.size(), 100u);
+  EXPECT_EQ(r.body, std::string(r.body.size(), 'd'));
 }
 
 struct RedirectCase {
