@@ -35,7 +35,7 @@ class WorkerLoadTest : public WorkerTest {
 // worker ends, the list is whole and in order, and the controls hold what a
 // worker wrote last.
 TEST_F(WorkerLoadTest, TwoHundredDetailClicksWhileASearchFillsTheList) {
-  constexpr int entries = 1000;
+  constexpr int entries = 500;
   constexpr int clicks = 200;
   std::vector<ResultEntry> page;
   for (int i = 0; i < entries; ++i) {
