@@ -274,6 +274,15 @@ void search_matching(benchmark::State& state) {
   set_bytes(state, body.size());
 }
 
+// The conversion alone, the first half of the above.
+void search_conversion(benchmark::State& state) {
+  const Bytes body(curl_download(site().search_url(static_cast<int>(state.range(0)))));
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(utf8_to_gbk(bytes_to_text(body)));
+  }
+  set_bytes(state, body.size());
+}
+
 // The window operations of a search of that many rows, from a worker.
 void search_window(benchmark::State& state) {
   const int entries = static_cast<int>(state.range(0));
@@ -385,6 +394,8 @@ BENCHMARK(search_transfer)->Name("search_transfer/ours")->Apply(entry_counts);
 BENCHMARK(search_download)->Name("search_transfer/peer")->Apply(entry_counts);
 BENCHMARK(search_matching)->Name("search_matching/ours")->Apply(entry_counts);
 BENCHMARK(search_download)->Name("search_matching/peer")->Apply(entry_counts);
+BENCHMARK(search_conversion)->Name("search_conversion/ours")->Apply(entry_counts);
+BENCHMARK(search_download)->Name("search_conversion/peer")->Apply(entry_counts);
 BENCHMARK(search_window)->Name("search_window/ours")->Apply(entry_counts);
 BENCHMARK(search_download)->Name("search_window/peer")->Apply(entry_counts);
 BENCHMARK(detail_click)->Name("detail_click/ours")->Unit(benchmark::kMillisecond)->UseRealTime();
