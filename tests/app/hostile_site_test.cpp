@@ -528,5 +528,18 @@ TEST_P(BadPosterTest, LeavesThePictureBoxEmptyAndShowsThePage) {
 INSTANTIATE_TEST_SUITE_P(Posters, BadPosterTest, ::testing::ValuesIn(bad_posters),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The poster address is the site's to choose; a file:// one reads no local
+// file. (Any other scheme is asked over HTTP at the address's host and port,
+// as an http:// one would be.)
+TEST_F(HostileDetailTest, PosterAddressOfAFileReadsNothing) {
+  add_row("/movie/good.html", "file://" + file_holding(poster(demo::PosterKind::png)));
+  const auto took = timed_click(0);
+  EXPECT_FALSE(window_->picture_box()->has_picture());
+  EXPECT_FALSE(loading_shown());
+  EXPECT_EQ(address_text(), good_list);
+  EXPECT_LT(took, bound);
+  report("poster/AddressOfAFile", "no picture, page shown", took);
+}
+
 }  // namespace
 }  // namespace kestrava::testing
