@@ -4,7 +4,7 @@
 KESTRAVA_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 KESTRAVA_PACKAGES=(
-  cmake g++ ninja-build ccache pkg-config clang libclang-rt-14-dev clang-format
+  cmake g++ ninja-build ccache pkg-config python3 clang libclang-rt-14-dev clang-format
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev fonts-wqy-microhei
   libcurl4-openssl-dev curl ca-certificates openssl libssl-dev
