@@ -12,20 +12,13 @@
 namespace kestrava {
 namespace {
 
+// Texts cross to the expression as UTF-16 read in the ANSI code page.
 std::u16string to_units(const Text& text) {
-  const Bytes utf16 = text_to_utf16(text, code_page_ansi);
-  std::u16string units(utf16.size() / 2, u'\0');
-  std::memcpy(units.data(), utf16.data(), units.size() * 2);
-  // A Text holds no zero byte, so only the terminator is a zero unit.
-  while (!units.empty() && units.back() == u'\0')
-    units.pop_back();
-  return units;
+  return text_to_units(text, code_page_ansi);
 }
 
 Text to_text(std::u16string_view units) {
-  if (units.empty())
-    return Text();
-  return utf16_to_text(Bytes(units.data(), units.size() * 2), code_page_ansi);
+  return units_to_text(units, code_page_ansi);
 }
 
 }  // namespace
@@ -38,6 +31,12 @@ RegexObject& RegexObject::operator=(RegexObject&&) noexcept = default;
 bool RegexObject::create(const Text& pattern, const Text& subject_text, bool case_sensitive,
                          bool multiline, bool global, bool expand_quotes) {
   using namespace kestrava::literals;
+  std::shared_ptr<const std::u16string> units;
+  std::shared_ptr<const Text> source;
+  if (subject_ && subject_source_ && *subject_source_ == subject_text) {
+    units = subject_;
+    source = subject_source_;
+  }
   release();
   regex_ = std::make_shared<platform::RegExp>();
   regex_->set_ignore_case(!case_sensitive);
@@ -46,7 +45,12 @@ bool RegexObject::create(const Text& pattern, const Text& subject_text, bool cas
   const Text working =
       expand_quotes ? replace_text(pattern, "#引号"_gbk, "\"", 1, -1, true) : pattern;
   regex_->set_pattern(to_units(working));
-  subject_ = std::make_shared<const std::u16string>(to_units(subject_text));
+  if (!units) {
+    units = std::make_shared<const std::u16string>(to_units(subject_text));
+    source = std::make_shared<const Text>(subject_text);
+  }
+  subject_ = std::move(units);
+  subject_source_ = std::move(source);
   matches_ = regex_->execute(subject_);
   return matches_ != nullptr;
 }
@@ -126,6 +130,7 @@ RegexObject RegexObject::copy() const {
   other.regex_ = regex_;
   other.matches_ = matches_;
   other.subject_ = subject_;
+  other.subject_source_ = subject_source_;
   other.subject_text_ = subject_text_;
   return other;
 }
@@ -134,6 +139,7 @@ void RegexObject::release() {
   regex_.reset();
   matches_.reset();
   subject_.reset();
+  subject_source_.reset();
   subject_text_.reset();
 }
 

@@ -27,7 +27,7 @@ std::u16string multibyte_to_units(std::string_view bytes, int code_page) {
   return units;
 }
 
-Text units_to_text(std::u16string_view units, int code_page) {
+Text convert_units_to_text(std::u16string_view units, int code_page) {
   if (units.empty())
     return Text();
   const std::size_t per_unit = code_page == code_page_utf8 ? 3 : 2;
@@ -52,6 +52,14 @@ std::u16string units_of(const Bytes& utf16) {
 
 }  // namespace
 
+std::u16string text_to_units(const Text& text, int code_page) {
+  return multibyte_to_units(text.view(), code_page);
+}
+
+Text units_to_text(std::u16string_view units, int code_page) {
+  return convert_units_to_text(units, code_page);
+}
+
 Bytes text_to_utf16(const Text& text, int code_page) {
   std::u16string units = multibyte_to_units(text.view(), code_page);
   units.push_back(u'\0');
@@ -59,7 +67,7 @@ Bytes text_to_utf16(const Text& text, int code_page) {
 }
 
 Text utf16_to_text(const Bytes& utf16, int code_page) {
-  return units_to_text(units_of(utf16), code_page);
+  return convert_units_to_text(units_of(utf16), code_page);
 }
 
 namespace {
@@ -90,7 +98,7 @@ Text through_utf16(const Text& text, int from, int to) {
       }
     }
     const std::u16string units = multibyte_to_units(bytes.substr(at, end - at), from);
-    out += units_to_text(units, to).view();
+    out += convert_units_to_text(units, to).view();
     at = end;
   }
   return Text(std::move(out));

@@ -1,6 +1,9 @@
 // Conversions between code page 936 (every Text), UTF-8 (the site) and UTF-16.
 #pragma once
 
+#include <string>
+#include <string_view>
+
 #include "text/text.h"
 
 namespace kestrava {
@@ -15,6 +18,11 @@ Bytes text_to_utf16(const Text& text, int code_page = code_page_utf8);
 // Zero-terminated UTF-16LE written in code_page; characters it cannot hold
 // become "?".
 Text utf16_to_text(const Bytes& utf16, int code_page = code_page_ansi);
+
+// The same conversions for callers that hold UTF-16 themselves: no
+// terminating unit, no Bytes in between.
+std::u16string text_to_units(const Text& text, int code_page);
+Text units_to_text(std::u16string_view units, int code_page);
 
 Text utf8_to_gbk(const Text& text);
 Text gbk_to_utf8(const Text& text);

@@ -88,6 +88,20 @@ TEST(RegexObject, SecondCreateReplacesEveryResult) {
   EXPECT_EQ(re.match_text(1), Text());
 }
 
+TEST(RegexObject, SecondCreateOverTheSameOrAnEqualLengthSubject) {
+  RegexObject re;
+  ASSERT_TRUE(re.create("(b+)", "abbc"));
+  // Same subject, new pattern: the results are the new pattern's.
+  ASSERT_TRUE(re.create("(c)", "abbc"));
+  EXPECT_EQ(re.submatch_text(1, 1), Text("c"));
+  // A subject of the same length but other bytes is a new subject.
+  ASSERT_TRUE(re.create("(c)", "abcc"));
+  EXPECT_EQ(re.match_count(), 2);
+  int offset = 0;
+  EXPECT_EQ(re.match_text(1, &offset), Text("c"));
+  EXPECT_EQ(offset, 2);
+}
+
 TEST(RegexObject, NumbersOutOfRangeGiveEmpty) {
   RegexObject re;
   re.create("(a)(x)?", "a a");
