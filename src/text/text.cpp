@@ -89,6 +89,17 @@ std::size_t find_at_char_start(std::string_view s, std::string_view needle, std:
   return std::string_view::npos;
 }
 
+std::string join(std::initializer_list<std::string_view> parts) {
+  std::size_t total = 0;
+  for (const auto part : parts)
+    total += part.size();
+  std::string joined;
+  joined.reserve(total);
+  for (const auto part : parts)
+    joined.append(part);
+  return joined;
+}
+
 }  // namespace
 
 // --- the values -----------------------------------------------------------------
@@ -118,14 +129,7 @@ int text_length(const Text& text) {
 }
 
 Text text_concat_parts(std::initializer_list<std::string_view> parts) {
-  std::size_t total = 0;
-  for (const auto part : parts)
-    total += part.size();
-  std::string joined;
-  joined.reserve(total);
-  for (const auto part : parts)
-    joined.append(part);
-  return Text(std::move(joined));
+  return Text(join(parts));
 }
 
 int text_compare(const Text& a, const Text& b) {
@@ -393,14 +397,7 @@ Bytes bytes_left(const Bytes& bytes, int count) {
 }
 
 Bytes bytes_concat_parts(std::initializer_list<std::string_view> parts) {
-  std::size_t total = 0;
-  for (const auto part : parts)
-    total += part.size();
-  std::string joined;
-  joined.reserve(total);
-  for (const auto part : parts)
-    joined.append(part);
-  return Bytes(std::move(joined));
+  return Bytes(join(parts));
 }
 
 bool bytes_equal(const Bytes& a, const Bytes& b) {
