@@ -106,6 +106,8 @@ class Composer {
   }
 
   const std::vector<std::uint8_t>& canvas() const { return canvas_; }
+  // The canvas itself, for the last frame: no copy of a screen-sized buffer.
+  std::vector<std::uint8_t> take_canvas() { return std::move(canvas_); }
 
   // Undoes the last frame as its disposal method asks, before the next one.
   void dispose() {
@@ -152,6 +154,8 @@ std::optional<Picture> decode_gif(std::string_view bytes) {
   std::optional<Composer> composer;
   Control control;
   std::int64_t pixels_decoded = 0;
+  // The delay of a frame drawn on the canvas but not yet stored; -1 for none.
+  int pending_delay = -1;
   const std::int64_t canvas_pixels = std::int64_t{width} * height;
   bool more = true;
   while (more) {
@@ -160,8 +164,9 @@ std::optional<Picture> decode_gif(std::string_view bytes) {
       break;
     switch (type) {
       case IMAGE_DESC_RECORD_TYPE: {
-        if (static_cast<int>(picture.frames.size()) >= max_frames ||
-            std::int64_t(picture.frames.size() + 1) * canvas_pixels > max_frame_pixels_total) {
+        const auto frames_so_far = picture.frames.size() + (pending_delay >= 0 ? 1U : 0U);
+        if (static_cast<int>(frames_so_far) >= max_frames ||
+            std::int64_t(frames_so_far + 1) * canvas_pixels > max_frame_pixels_total) {
           more = false;
           break;
         }
@@ -179,11 +184,17 @@ std::optional<Picture> decode_gif(std::string_view bytes) {
         }
         if (!composer)
           composer.emplace(width, height);
+        // The frame drawn before is stored now, before disposal changes the
+        // canvas; the last one takes the canvas over when the file ends.
+        if (pending_delay >= 0) {
+          picture.frames.push_back(PictureFrame{composer->canvas(), pending_delay});
+          pending_delay = -1;
+        }
         composer->dispose();
         bool drew_any = false;
         const bool complete = composer->draw_frame(gif.get(), control, drew_any);
         if (drew_any)
-          picture.frames.push_back(PictureFrame{composer->canvas(), delay_ms(control.delay_cs)});
+          pending_delay = delay_ms(control.delay_cs);
         control = Control{};
         more = complete;
         break;
@@ -214,6 +225,8 @@ std::optional<Picture> decode_gif(std::string_view bytes) {
         break;
     }
   }
+  if (pending_delay >= 0)
+    picture.frames.push_back(PictureFrame{composer->take_canvas(), pending_delay});
   if (picture.frames.empty())
     return std::nullopt;
   if (picture.frames.size() == 1)
