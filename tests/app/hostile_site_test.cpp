@@ -62,11 +62,20 @@ std::string almost_matching_page(int entries) {
 }
 
 // A file on disk holding the page: a redirect to file:// must never read it.
+// The files go when the test program ends.
 std::string file_holding(const std::string& page) {
-  static int n = 0;
+  static struct Files {
+    std::vector<std::string> paths;
+    ~Files() {
+      for (const std::string& path : paths) {
+        std::remove(path.c_str());
+      }
+    }
+  } files;
   const std::string path = ::testing::TempDir() + "hostile_" + std::to_string(::getpid()) + "_" +
-                           std::to_string(n++) + ".html";
+                           std::to_string(files.paths.size()) + ".html";
   std::ofstream(path, std::ios::binary) << page;
+  files.paths.push_back(path);
   return path;
 }
 
