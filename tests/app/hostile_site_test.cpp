@@ -171,10 +171,7 @@ const std::vector<SiteFault> search_faults = {
     {"ConnectionRefused", [](FaultServer&, const std::string&) { return test::refused_base_url(); },
      0},
     {"NameDoesNotResolve",
-     [](FaultServer&, const std::string&) {
-       return std::string("http://kestrava-hostile.invalid");
-     },
-     0},
+     [](FaultServer&, const std::string&) { return test::unresolvable_base_url(); }, 0},
     {"ResetDuringHeaders", serve(page_with(Fault::reset_in_headers, search_markup({hd}))), 0},
     // What arrived before the reset is searched: the whole first entry.
     {"ResetDuringBody",
@@ -358,9 +355,7 @@ const std::vector<DetailFault> page_faults = {
     {"ConnectionRefused", [](FaultServer&, const std::string&) { return test::refused_base_url(); },
      empty_page_text},
     {"NameDoesNotResolve",
-     [](FaultServer&, const std::string&) {
-       return std::string("http://kestrava-hostile.invalid");
-     },
+     [](FaultServer&, const std::string&) { return test::unresolvable_base_url(); },
      empty_page_text},
     {"ResetDuringHeaders", serve(page_with(Fault::reset_in_headers, detail_markup("a$b"))),
      empty_page_text},

@@ -286,6 +286,10 @@ std::string refused_base_url() {
   return "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
 }
 
+std::string unresolvable_base_url() {
+  return "http://" + std::string(64, 'k') + ".invalid";
+}
+
 std::string gzip_bytes(const std::string& bytes) {
   z_stream stream{};
   deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);

@@ -75,6 +75,11 @@ class FaultServer {
 // The base of a site on a loopback port where nothing listens.
 std::string refused_base_url();
 
+// The base of a site whose name does not resolve. Its first label is longer
+// than the 63 bytes a DNS name allows, so the resolver fails on the machine
+// itself and no query is sent anywhere.
+std::string unresolvable_base_url();
+
 // gzip (RFC 1952) of bytes, for content codings.
 std::string gzip_bytes(const std::string& bytes);
 
