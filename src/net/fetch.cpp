@@ -18,6 +18,27 @@ using platform::InternetSession;
 const char* const verbs[] = {"GET", "POST", "HEAD", "PUT", "OPTIONS", "DELETE", "TRACE", "CONNECT"};
 constexpr int read_size = 1024;
 
+// Whether the address starts with a scheme other than http and https. Such an
+// address would be read as a bare host ("file:///etc/x" as the host "file")
+// and requested over HTTP; it is refused instead, as a redirect to it is.
+bool names_another_scheme(const Text& url) {
+  const std::string_view s = url.view();
+  const std::size_t end = s.find("://");
+  if (end == std::string_view::npos || end == 0) {
+    return false;
+  }
+  for (std::size_t i = 0; i < end; ++i) {
+    const char c = s[i];
+    const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    const bool other = (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+    if (!letter && !(i > 0 && other)) {
+      return false;
+    }
+  }
+  const Text scheme = to_lower(Text(s.substr(0, end)));
+  return scheme != Text("http") && scheme != Text("https");
+}
+
 }  // namespace
 
 Text header_value(const Text& text) {
@@ -29,6 +50,9 @@ Text header_value(const Text& text) {
 }
 
 Bytes fetch_url(const Text& url, const FetchOptions& options) {
+  if (names_another_scheme(url)) {
+    return Bytes();
+  }
   const int method = options.method >= 0 && options.method <= 7 ? options.method : 0;
   const bool https = text_compare(to_lower(text_left(url, 8)), "https://") == 0;
   const Text caller_headers = options.headers != nullptr ? *options.headers : Text();
