@@ -14,24 +14,15 @@
 
 #include "net/fetch.h"
 #include "net/fetch_headers.h"
+#include "support/fuzz_input.h"
 
 namespace {
 
+using kestrava::test::fuzz_check;
+using kestrava::test::next_part;
+
 using kestrava::Text;
 constexpr auto npos = std::string_view::npos;
-
-void check(bool condition) {
-  if (!condition) {
-    std::abort();
-  }
-}
-
-std::string_view next_part(std::string_view& input) {
-  const std::size_t end = input.find('\0');
-  std::string_view part = input.substr(0, end);
-  input.remove_prefix(end == npos ? input.size() : end + 1);
-  return part;
-}
 
 char fold(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
@@ -214,30 +205,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Text raw(next_part(input));
   const Text cookies(next_part(input));
 
-  check(kestrava::header_value(headers).view() == ref_header_value(headers.view()));
-  check(kestrava::header_value(raw).view() == ref_header_value(raw.view()));
-  check(kestrava::detail::request_agent(headers).view() == ref_agent(headers.view()));
+  fuzz_check(kestrava::header_value(headers).view() == ref_header_value(headers.view()));
+  fuzz_check(kestrava::header_value(raw).view() == ref_header_value(raw.view()));
+  fuzz_check(kestrava::detail::request_agent(headers).view() == ref_agent(headers.view()));
 
   const Text normalised = kestrava::detail::normalise_set_cookie(raw);
-  check(normalised.view() == ref_normalise(raw.view()));
-  check(kestrava::detail::collect_returned_cookies(raw).view() == ref_cookies(raw.view()));
-  check(kestrava::detail::collect_returned_cookies(normalised).view() ==
-        ref_cookies(normalised.view()));
+  fuzz_check(normalised.view() == ref_normalise(raw.view()));
+  fuzz_check(kestrava::detail::collect_returned_cookies(raw).view() == ref_cookies(raw.view()));
+  fuzz_check(kestrava::detail::collect_returned_cookies(normalised).view() ==
+             ref_cookies(normalised.view()));
 
   const Text url("http://127.0.0.1/search.php?searchword=%61");
   const Text block = kestrava::detail::build_header_block(headers, url, method, &cookies);
-  check(headers.empty() ? block.view().substr(0, 11) == "Accept: */*"
-                        : block.view().substr(0, headers.view().size()) == headers.view());
-  check(contains(block, "Accept:") && contains(block, "Referer:") &&
-        contains(block, "Accept-Language:"));
-  check(method != 1 || contains(block, "Content-Type:"));
-  check(cookies.empty() ||
-        block.view().substr(block.view().size() - cookies.view().size()) == cookies.view());
-  check(kestrava::detail::build_header_block(headers, url, method, nullptr).view() ==
-        block.view().substr(
-            0, block.view().size() -
-                   (cookies.empty()
-                        ? 0
-                        : cookies.view().size() + (contains(cookies, "Cookie:") ? 2 : 10))));
+  fuzz_check(headers.empty() ? block.view().substr(0, 11) == "Accept: */*"
+                             : block.view().substr(0, headers.view().size()) == headers.view());
+  fuzz_check(contains(block, "Accept:") && contains(block, "Referer:") &&
+             contains(block, "Accept-Language:"));
+  fuzz_check(method != 1 || contains(block, "Content-Type:"));
+  fuzz_check(cookies.empty() ||
+             block.view().substr(block.view().size() - cookies.view().size()) == cookies.view());
+  fuzz_check(kestrava::detail::build_header_block(headers, url, method, nullptr).view() ==
+             block.view().substr(
+                 0, block.view().size() -
+                        (cookies.empty()
+                             ? 0
+                             : cookies.view().size() + (contains(cookies, "Cookie:") ? 2 : 10))));
   return 0;
 }

@@ -12,23 +12,14 @@
 
 #include "net/cookies.h"
 #include "net/url.h"
+#include "support/fuzz_input.h"
 
 namespace {
 
+using kestrava::test::fuzz_check;
+using kestrava::test::next_part;
+
 using kestrava::Text;
-
-void check(bool condition) {
-  if (!condition) {
-    std::abort();
-  }
-}
-
-std::string_view next_part(std::string_view& input) {
-  const std::size_t end = input.find('\0');
-  std::string_view part = input.substr(0, end);
-  input.remove_prefix(end == std::string_view::npos ? input.size() : end + 1);
-  return part;
-}
 
 }  // namespace
 
@@ -43,22 +34,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Text set(next_part(input));
 
   for (bool strip : {false, true}) {
-    check(kestrava::find_text(kestrava::url_host(url, strip), ":") == -1);
-    check(kestrava::find_text(kestrava::url_host(url, strip, false, dot_count), ":") == -1);
+    fuzz_check(kestrava::find_text(kestrava::url_host(url, strip), ":") == -1);
+    fuzz_check(kestrava::find_text(kestrava::url_host(url, strip, false, dot_count), ":") == -1);
     kestrava::url_host(url, strip, true, dot_count);
   }
   kestrava::url_port(url);
-  check(kestrava::text_left(kestrava::url_path(url), 1) == Text("/"));
+  fuzz_check(kestrava::text_left(kestrava::url_path(url), 1) == Text("/"));
 
   Text cookies = sent;
   Text returned = set;
   const Text merged = kestrava::merge_cookies(cookies, returned);
-  check(merged == cookies);
-  check(returned == kestrava::remove_spaces(set));
+  fuzz_check(merged == cookies);
+  fuzz_check(returned == kestrava::remove_spaces(set));
   std::set<std::string> seen;
   for (const Text& entry : kestrava::split_text(merged, "; ")) {
-    check(kestrava::text_compare(kestrava::text_right(entry, 8), "=deleted") != 0);
-    check(seen.insert(entry.str()).second);
+    fuzz_check(kestrava::text_compare(kestrava::text_right(entry, 8), "=deleted") != 0);
+    fuzz_check(seen.insert(entry.str()).second);
   }
   return 0;
 }

@@ -5,14 +5,12 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "support/fuzz_input.h"
 #include "text/codepage.h"
 
 namespace {
 
-void check(bool ok) {
-  if (!ok)
-    std::abort();
-}
+using kestrava::test::fuzz_check;
 
 }  // namespace
 
@@ -25,19 +23,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Every UTF-8 input gives a GBK text, and a non-empty input a non-empty one:
   // invalid bytes become replacement characters, never nothing.
   const Text gbk = utf8_to_gbk(input);
-  check(input.empty() == gbk.empty());
+  fuzz_check(input.empty() == gbk.empty());
 
   // GBK produced by the converter goes to UTF-8 and back unchanged.
   const Text utf8 = gbk_to_utf8(gbk);
-  check(utf8_to_gbk(utf8) == gbk);
+  fuzz_check(utf8_to_gbk(utf8) == gbk);
 
   // The same bytes read as GBK: the UTF-16 form is zero-terminated and
   // converts back to what reading it as GBK again gives.
   const Bytes units = text_to_utf16(input, 936);
-  check(units.size() % 2 == 0 && units.size() >= 2);
-  check(units.at(static_cast<int>(units.size())) == 0 &&
-        units.at(static_cast<int>(units.size()) - 1) == 0);
+  fuzz_check(units.size() % 2 == 0 && units.size() >= 2);
+  fuzz_check(units.at(static_cast<int>(units.size())) == 0 &&
+             units.at(static_cast<int>(units.size()) - 1) == 0);
   const Text back = utf16_to_text(units, 936);
-  check(utf16_to_text(text_to_utf16(back, 936), 936) == back);
+  fuzz_check(utf16_to_text(text_to_utf16(back, 936), 936) == back);
   return 0;
 }

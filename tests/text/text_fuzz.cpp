@@ -10,10 +10,13 @@
 #include <string_view>
 #include <vector>
 
+#include "support/fuzz_input.h"
 #include "text/extract.h"
 #include "text/text.h"
 
 namespace {
+
+using kestrava::test::fuzz_check;
 
 using kestrava::Text;
 
@@ -141,11 +144,6 @@ std::string ref_between(std::string_view s, std::string_view l, std::string_view
   return std::string(s.substr(static_cast<std::size_t>(p - 1), static_cast<std::size_t>(q - p)));
 }
 
-void check(bool ok) {
-  if (!ok)
-    std::abort();
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -154,17 +152,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const int op = data[0] % 7;
   const int start = static_cast<signed char>(data[1]);
   const std::string_view rest(reinterpret_cast<const char*>(data + 2), size - 2);
-  std::vector<std::string_view> parts;
-  std::size_t from = 0;
-  for (int i = 0; i < 2; ++i) {
-    const auto zero = rest.find('\0', from);
-    if (zero == std::string_view::npos)
-      break;
-    parts.push_back(rest.substr(from, zero - from));
-    from = zero + 1;
-  }
-  parts.push_back(rest.substr(from));
-  parts.resize(3);
+  std::string_view input = rest;
+  const std::string_view parts[] = {kestrava::test::next_part(input),
+                                    kestrava::test::next_part(input),
+                                    kestrava::test::next_part(input)};
   const auto text_bytes = parts[0];
   const auto needle = parts[1];
   const Text replacement_text(parts[2]);
@@ -176,39 +167,39 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   switch (op) {
     case 0:
-      check(kestrava::find_text(text, n, start, false) == ref_find(s, nv, start, false));
-      check(kestrava::find_text(text, n, start, true) == ref_find(s, nv, start, true));
+      fuzz_check(kestrava::find_text(text, n, start, false) == ref_find(s, nv, start, false));
+      fuzz_check(kestrava::find_text(text, n, start, true) == ref_find(s, nv, start, true));
       break;
     case 1: {
       const auto got = start == 0 ? kestrava::find_text_reverse(text, n)
                                   : kestrava::find_text_reverse(text, n, start);
-      check(got == ref_find_reverse(s, nv, start));
+      fuzz_check(got == ref_find_reverse(s, nv, start));
       break;
     }
     case 2:
-      check(kestrava::replace_text(text, n, Text(replacement), start, -1, true).view() ==
-            ref_replace(s, nv, replacement, start, false));
-      check(kestrava::replace_text(text, n, Text(replacement), start, -1, false).view() ==
-            ref_replace(s, nv, replacement, start, true));
+      fuzz_check(kestrava::replace_text(text, n, Text(replacement), start, -1, true).view() ==
+                 ref_replace(s, nv, replacement, start, false));
+      fuzz_check(kestrava::replace_text(text, n, Text(replacement), start, -1, false).view() ==
+                 ref_replace(s, nv, replacement, start, true));
       break;
     case 3: {
       const auto pieces = kestrava::split_text(text, n);
       const auto expected = ref_split(s, nv);
-      check(pieces.count() == static_cast<int>(expected.size()));
+      fuzz_check(pieces.count() == static_cast<int>(expected.size()));
       for (int i = 1; i <= pieces.count(); ++i) {
-        check(pieces.at(i).view() == expected[static_cast<std::size_t>(i - 1)]);
+        fuzz_check(pieces.at(i).view() == expected[static_cast<std::size_t>(i - 1)]);
       }
       break;
     }
     case 4:
-      check(kestrava::trim_spaces(text).view() == ref_trim(s));
+      fuzz_check(kestrava::trim_spaces(text).view() == ref_trim(s));
       break;
     case 5:
       // No "#" in the markers: the quote marker has its own tests.
       if (nv.find('#') == std::string_view::npos &&
           replacement.find('#') == std::string_view::npos) {
-        check(kestrava::take_between(text, n, Text(replacement), start).view() ==
-              ref_between(s, nv, replacement, start));
+        fuzz_check(kestrava::take_between(text, n, Text(replacement), start).view() ==
+                   ref_between(s, nv, replacement, start));
       }
       break;
     case 6: {
@@ -219,7 +210,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (plain && s.size() < 10) {
         const std::string copy(s);
         const long expected = std::strtol(copy.c_str(), nullptr, 10);
-        check(kestrava::to_integer(text) == static_cast<int>(expected));
+        fuzz_check(kestrava::to_integer(text) == static_cast<int>(expected));
       }
       break;
     }
