@@ -1,6 +1,5 @@
 #include "net/fetch.h"
 
-#include <array>
 #include <string>
 
 #include "net/cookies.h"
@@ -16,7 +15,6 @@ using platform::InternetConnection;
 using platform::InternetSession;
 
 const char* const verbs[] = {"GET", "POST", "HEAD", "PUT", "OPTIONS", "DELETE", "TRACE", "CONNECT"};
-constexpr int read_size = 1024;
 
 // Whether the address starts with a scheme other than http and https. Such an
 // address would be read as a bare host ("file:///etc/x" as the host "file")
@@ -101,11 +99,9 @@ Bytes fetch_url(const Text& url, const FetchOptions& options) {
                   body.empty() ? std::nullopt : std::optional<std::string_view>(body.view()));
   }
 
-  Bytes body;
-  std::array<char, read_size> buffer;
-  while (const std::size_t count = request->read(buffer.data(), buffer.size())) {
-    body.append(buffer.data(), count);
-  }
+  std::string received;
+  request->read_rest(received);
+  Bytes body(std::move(received));
 
   // The whole block, however long: a fixed buffer would lose the cookies of
   // a site whose headers outgrow it.

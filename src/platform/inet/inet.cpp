@@ -241,6 +241,7 @@ struct HttpRequest::Transfer {
 
   std::string pending;  // body bytes received but not read yet
   std::size_t pending_at = 0;
+  std::string* sink = nullptr;  // while set, body bytes go straight there
   std::int64_t body_received = 0;
 
   std::chrono::steady_clock::time_point last_activity = std::chrono::steady_clock::now();
@@ -293,12 +294,16 @@ struct HttpRequest::Transfer {
     auto room = static_cast<std::size_t>(
         std::max<std::int64_t>(0, t.settings.max_body_bytes - t.body_received));
     std::size_t taken = std::min(length, room);
+    t.body_received += static_cast<std::int64_t>(taken);
+    if (t.sink != nullptr) {
+      t.sink->append(data, taken);
+      return taken == length ? length : 0;
+    }
     if (t.pending_at == t.pending.size()) {
       t.pending.clear();
       t.pending_at = 0;
     }
     t.pending.append(data, taken);
-    t.body_received += static_cast<std::int64_t>(taken);
     return taken == length ? length : 0;  // past the bound the transfer ends
   }
 
@@ -530,6 +535,43 @@ std::size_t HttpRequest::read(char* buffer, std::size_t size) {
   std::copy_n(t.pending.data() + t.pending_at, count, buffer);
   t.pending_at += count;
   return count;
+}
+
+std::size_t HttpRequest::read_rest(std::string& out) {
+  Transfer& t = *transfer_;
+  if (!t.sent) {
+    return 0;
+  }
+  const std::size_t before = out.size();
+  if (out.empty() && t.pending_at == 0) {
+    out = std::move(t.pending);
+  } else {
+    out.append(t.pending, t.pending_at);
+  }
+  t.pending.clear();
+  t.pending_at = 0;
+  if (t.done) {
+    return out.size() - before;
+  }
+  // Room for what the server announces, so a large body is not moved as it
+  // grows; an announced length is not trusted past the bounds.
+  curl_off_t announced = -1;
+  curl_easy_getinfo(t.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+  if (announced > 0) {
+    constexpr std::int64_t most_reserved = std::int64_t{32} << 20;
+    const std::int64_t expected =
+        std::min({static_cast<std::int64_t>(announced), t.settings.max_body_bytes, most_reserved}) -
+        t.body_received;
+    if (expected > 0) {
+      out.reserve(out.size() + static_cast<std::size_t>(expected));
+    }
+  }
+  t.sink = &out;
+  while (!t.done) {
+    t.pump();
+  }
+  t.sink = nullptr;
+  return out.size() - before;
 }
 
 std::optional<std::string> HttpRequest::raw_headers() const {

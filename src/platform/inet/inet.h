@@ -112,6 +112,11 @@ class HttpRequest {
   // Up to size bytes of the response body; 0 at its end and on failure.
   std::size_t read(char* buffer, std::size_t size);
 
+  // The rest of the response body, appended to out: what reads until the end
+  // would give, without the copy through a caller's buffer. The number of
+  // bytes appended.
+  std::size_t read_rest(std::string& out);
+
   // The header block of the final response, status line first, each line
   // ending in CR LF and the block in an empty line; nothing when no response
   // arrived.

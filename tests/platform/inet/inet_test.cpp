@@ -238,6 +238,81 @@ TEST_F(InetTest, ABodyThatTricklesEndsAtTheTransferTimeOut) {
   EXPECT_EQ(r.body, std::string(r.body.size(), 'd'));
 }
 
+// Reading the rest in one call gives what reading to the end in pieces gives,
+// after any number of pieces, within the same bounds.
+struct RestCase {
+  const char* name;
+  test::FaultResponse response;
+  std::size_t pieces_first;  // reads of 1000 bytes before the rest
+  std::int64_t max_body_bytes;
+  std::string expected;
+};
+
+void PrintTo(const RestCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+std::string numbered_body(std::size_t size) {
+  std::string body(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) {
+    body[i] = static_cast<char>('a' + i % 23);
+  }
+  return body;
+}
+
+class InetRestTest : public InetTest, public ::testing::WithParamInterface<RestCase> {};
+
+TEST_P(InetRestTest, ReadingTheRestMatchesReadingInPieces) {
+  const RestCase& c = GetParam();
+  auto settings = inet_settings();
+  settings.max_body_bytes = c.max_body_bytes;
+  set_inet_settings(settings);
+  test::FaultServer site;
+  site.on("/page", c.response);
+
+  auto session = InternetSession::open("Kestrava-Test/1.0", "");
+  auto request =
+      session->connect("127.0.0.1", site.port())->open_request("GET", "/page", "HTTP/1.1", plain);
+  ASSERT_TRUE(request->send("Accept: */*", std::nullopt));
+  std::string body;
+  char piece[1000];
+  for (std::size_t i = 0; i < c.pieces_first; ++i) {
+    body.append(piece, request->read(piece, sizeof piece));
+  }
+  const std::size_t before = body.size();
+  const std::size_t appended = request->read_rest(body);
+  EXPECT_EQ(appended, body.size() - before);
+  EXPECT_EQ(body.size(), c.expected.size());
+  EXPECT_TRUE(body == c.expected);
+  EXPECT_EQ(request->read(piece, sizeof piece), 0u);
+  EXPECT_EQ(request->read_rest(body), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bodies, InetRestTest,
+    ::testing::Values(
+        RestCase{"whole_megabyte",
+                 {.body = numbered_body(1 << 20)},
+                 0,
+                 256 << 20,
+                 numbered_body(1 << 20)},
+        RestCase{
+            "after_pieces", {.body = numbered_body(1 << 20)}, 3, 256 << 20, numbered_body(1 << 20)},
+        RestCase{"empty", {.body = ""}, 0, 256 << 20, ""},
+        RestCase{
+            "cut_at_the_bound", {.body = numbered_body(100000)}, 2, 30000, numbered_body(30000)},
+        RestCase{"shorter_than_announced",
+                 {.fault = test::Fault::reset_in_body, .body = numbered_body(50000)},
+                 1,
+                 256 << 20,
+                 numbered_body(50000)},
+        RestCase{"without_end_or_length",
+                 {.fault = test::Fault::endless_body, .body = "start"},
+                 0,
+                 64 << 10,
+                 "start" + std::string((64 << 10) - 5, ' ')}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 struct RedirectCase {
   const char* name;
   std::uint32_t flags;
