@@ -106,8 +106,17 @@ Text through_utf16(const Text& text, int from, int to) {
 
 }  // namespace
 
+// A page goes straight from UTF-8 into GBK: no character needs more bytes in
+// GBK than in UTF-8, so a buffer the size of the page holds the result.
 Text utf8_to_gbk(const Text& text) {
-  return through_utf16(text, code_page_utf8, code_page_gbk);
+  const std::string_view bytes = text.view();
+  if (bytes.empty())
+    return Text();
+  std::string out(bytes.size(), '\0');
+  const int n = platform::utf8_to_gbk(bytes.data(), static_cast<int>(bytes.size()), out.data(),
+                                      static_cast<int>(out.size()));
+  out.resize(static_cast<std::size_t>(n));
+  return Text(std::move(out));
 }
 
 Text gbk_to_utf8(const Text& text) {

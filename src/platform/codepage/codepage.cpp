@@ -4,8 +4,10 @@
 #include <unicode/ustring.h>
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace kestrava::platform {
@@ -136,6 +138,68 @@ int ascii_prefix(const Unit* p, int n) {
   return i;
 }
 
+// The ASCII bytes at the front of p, widened into out a word at a time. All
+// eight units of the last word are written, so out needs room for n units.
+// The count of ASCII bytes copied.
+int widen_ascii(const unsigned char* p, int n, char16_t* out) {
+  int i = 0;
+  while (i + 8 <= n) {
+    std::uint64_t word;
+    std::memcpy(&word, p + i, 8);
+    for (int k = 0; k < 8; ++k)
+      out[i + k] = static_cast<char16_t>((word >> (8 * k)) & 0xFF);
+    const std::uint64_t high = word & 0x8080808080808080ULL;
+    if (high != 0)
+      return i + std::countr_zero(high) / 8;
+    i += 8;
+  }
+  while (i < n && p[i] < 0x80) {
+    out[i] = p[i];
+    ++i;
+  }
+  return i;
+}
+
+// The ASCII units at the front of p, narrowed into out four at a time, with
+// the same room rule as widen_ascii.
+int narrow_ascii(const char16_t* p, int n, char* out) {
+  int i = 0;
+  while (i + 4 <= n) {
+    std::uint64_t word;
+    std::memcpy(&word, p + i, 8);
+    for (int k = 0; k < 4; ++k)
+      out[i + k] = static_cast<char>((word >> (16 * k)) & 0xFF);
+    const std::uint64_t high = word & 0xFF80FF80FF80FF80ULL;
+    if (high != 0)
+      return i + std::countr_zero(high) / 16;
+    i += 4;
+  }
+  while (i < n && p[i] < 0x80) {
+    out[i] = static_cast<char>(p[i]);
+    ++i;
+  }
+  return i;
+}
+
+// The ASCII bytes at the front of p copied into out, with the same room rule.
+int copy_ascii_words(const char* p, int n, char* out) {
+  int i = 0;
+  while (i + 8 <= n) {
+    std::uint64_t word;
+    std::memcpy(&word, p + i, 8);
+    std::memcpy(out + i, &word, 8);
+    const std::uint64_t high = word & 0x8080808080808080ULL;
+    if (high != 0)
+      return i + std::countr_zero(high) / 8;
+    i += 8;
+  }
+  while (i < n && static_cast<unsigned char>(p[i]) < 0x80) {
+    out[i] = p[i];
+    ++i;
+  }
+  return i;
+}
+
 // Where the units are written: into the caller's buffer, or only counted for
 // a size query.
 template <class Unit>
@@ -145,6 +209,8 @@ class Sink {
 
   bool counting() const { return size_ == 0; }
   int count() const { return count_; }
+  // Whether n more units fit, so that a loop may write without checking.
+  bool has_room(int n) const { return !counting() && size_ - count_ >= n; }
 
   template <class Source>
   bool put_ascii(const Source* p, int n) {
@@ -171,6 +237,51 @@ class Sink {
   int size_;
   int count_ = 0;
 };
+
+// Copies the run of ASCII at p[i] (ASCII is the same in every code page
+// here) and moves i past it. Where the rest of the source fits whatever it
+// becomes, the run goes a word at a time without checks.
+bool copy_ascii(const char* p, int n, int& i, Sink<char16_t>& sink) {
+  int ascii = 0;
+  if (sink.has_room(n - i)) {
+    ascii = widen_ascii(reinterpret_cast<const unsigned char*>(p) + i, n - i, sink.target());
+    sink.advance(ascii);
+  } else {
+    ascii = ascii_prefix(p + i, n - i);
+    if (!sink.put_ascii(p + i, ascii))
+      return false;
+  }
+  i += ascii;
+  return true;
+}
+
+bool copy_ascii(const char16_t* p, int n, int& i, Sink<char>& sink) {
+  int ascii = 0;
+  if (sink.has_room(n - i)) {
+    ascii = narrow_ascii(p + i, n - i, sink.target());
+    sink.advance(ascii);
+  } else {
+    ascii = ascii_prefix(p + i, n - i);
+    if (!sink.put_ascii(p + i, ascii))
+      return false;
+  }
+  i += ascii;
+  return true;
+}
+
+bool copy_ascii(const char* p, int n, int& i, Sink<char>& sink) {
+  int ascii = 0;
+  if (sink.has_room(n - i)) {
+    ascii = copy_ascii_words(p + i, n - i, sink.target());
+    sink.advance(ascii);
+  } else {
+    ascii = ascii_prefix(p + i, n - i);
+    if (!sink.put_ascii(p + i, ascii))
+      return false;
+  }
+  i += ascii;
+  return true;
+}
 
 // One run of GBK bytes that are not ASCII, ending at a character boundary.
 bool gbk_run_to_wide(UConverter* converter, const char* begin, const char* end,
@@ -215,10 +326,8 @@ bool gbk_to_wide(const char* p, int n, Sink<char16_t>& sink) {
   ucnv_reset(converter);
   int i = 0;
   while (i < n) {
-    const int ascii = ascii_prefix(p + i, n - i);
-    if (!sink.put_ascii(p + i, ascii))
+    if (!copy_ascii(p, n, i, sink))
       return false;
-    i += ascii;
     while (i < n) {
       const auto b = static_cast<unsigned char>(p[i]);
       if (b < 0x80)
@@ -270,36 +379,29 @@ bool icu_utf8_to_wide(const char* p, int n, Sink<char16_t>& sink) {
 }
 
 // The length of the well-formed UTF-8 sequence at p (n bytes available),
-// and its code point; 0 when the bytes there are ill-formed.
+// and its code point; 0 when the bytes there are ill-formed. The limits on
+// the second byte (no overlong forms, no surrogates, nothing past U+10FFFF)
+// are checked on the code point, which keeps the common path short.
 int utf8_sequence(const unsigned char* p, int n, char32_t& code_point) {
   const unsigned char b = p[0];
-  auto continuation = [&](int k, unsigned char low = 0x80, unsigned char high = 0xBF) {
-    return k < n && p[k] >= low && p[k] <= high;
-  };
-  if (b >= 0xC2 && b <= 0xDF) {
-    if (!continuation(1))
+  auto continues = [p](int k) { return (p[k] & 0xC0) == 0x80; };
+  if (b < 0xE0) {
+    if (b < 0xC2 || n < 2 || !continues(1))
       return 0;
     code_point = static_cast<char32_t>((b & 0x1F) << 6 | (p[1] & 0x3F));
     return 2;
   }
-  if (b >= 0xE0 && b <= 0xEF) {
-    const unsigned char low = b == 0xE0 ? 0xA0 : 0x80;
-    const unsigned char high = b == 0xED ? 0x9F : 0xBF;
-    if (!continuation(1, low, high) || !continuation(2))
+  if (b < 0xF0) {
+    if (n < 3 || !continues(1) || !continues(2))
       return 0;
     code_point = static_cast<char32_t>((b & 0x0F) << 12 | (p[1] & 0x3F) << 6 | (p[2] & 0x3F));
-    return 3;
+    return code_point >= 0x800 && (code_point < 0xD800 || code_point > 0xDFFF) ? 3 : 0;
   }
-  if (b >= 0xF0 && b <= 0xF4) {
-    const unsigned char low = b == 0xF0 ? 0x90 : 0x80;
-    const unsigned char high = b == 0xF4 ? 0x8F : 0xBF;
-    if (!continuation(1, low, high) || !continuation(2) || !continuation(3))
-      return 0;
-    code_point = static_cast<char32_t>((b & 0x07) << 18 | (p[1] & 0x3F) << 12 | (p[2] & 0x3F) << 6 |
-                                       (p[3] & 0x3F));
-    return 4;
-  }
-  return 0;
+  if (b > 0xF4 || n < 4 || !continues(1) || !continues(2) || !continues(3))
+    return 0;
+  code_point = static_cast<char32_t>((b & 0x07) << 18 | (p[1] & 0x3F) << 12 | (p[2] & 0x3F) << 6 |
+                                     (p[3] & 0x3F));
+  return code_point >= 0x10000 && code_point <= 0x10FFFF ? 4 : 0;
 }
 
 // Well-formed UTF-8 is decoded here; ill-formed bytes go to ICU up to the
@@ -309,10 +411,8 @@ bool utf8_to_wide(const char* p, int n, Sink<char16_t>& sink) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(p);
   int i = 0;
   while (i < n) {
-    const int ascii = ascii_prefix(p + i, n - i);
-    if (!sink.put_ascii(p + i, ascii))
+    if (!copy_ascii(p, n, i, sink))
       return false;
-    i += ascii;
     while (i < n && bytes[i] >= 0x80) {
       char32_t code_point = 0;
       const int length = utf8_sequence(bytes + i, n - i, code_point);
@@ -353,10 +453,8 @@ bool wide_to_gbk(const char16_t* p, int n, Sink<char>& sink) {
     return false;
   int i = 0;
   while (i < n) {
-    const int ascii = ascii_prefix(p + i, n - i);
-    if (!sink.put_ascii(p + i, ascii))
+    if (!copy_ascii(p, n, i, sink))
       return false;
-    i += ascii;
     while (i < n && p[i] >= 0x80) {
       const std::uint16_t bytes = tables.wide_to_gbk[p[i]];
       if (bytes >= 0x100) {
@@ -380,6 +478,50 @@ bool wide_to_gbk(const char16_t* p, int n, Sink<char>& sink) {
           return false;
         i = end;
       }
+    }
+  }
+  return true;
+}
+
+// Writes one unit in GBK: its two bytes, its one byte, or "?" when GBK
+// cannot hold it.
+bool put_gbk(std::uint16_t bytes, Sink<char>& sink) {
+  if (bytes >= 0x100)
+    return sink.put_unit(static_cast<char>(bytes >> 8)) &&
+           sink.put_unit(static_cast<char>(bytes & 0xFF));
+  return sink.put_unit(bytes != 0 ? static_cast<char>(bytes) : '?');
+}
+
+// UTF-8 into GBK in one pass, giving what utf8_to_wide followed by
+// wide_to_gbk gives: a character outside the BMP is one "?", as its
+// surrogate pair would be, and an ill-formed run goes the two-step way.
+bool utf8_to_gbk_direct(const char* p, int n, Sink<char>& sink) {
+  const GbkTables& tables = gbk_tables();
+  if (!tables.complete)
+    return false;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(p);
+  int i = 0;
+  while (i < n) {
+    if (!copy_ascii(p, n, i, sink))
+      return false;
+    while (i < n && bytes[i] >= 0x80) {
+      char32_t code_point = 0;
+      const int length = utf8_sequence(bytes + i, n - i, code_point);
+      if (length == 0) {
+        int end = i + 1;
+        while (end < n && bytes[end] >= 0x80)
+          ++end;
+        std::u16string units(static_cast<std::size_t>(end - i), u'\0');
+        Sink<char16_t> wide(units.data(), end - i);
+        if (!icu_utf8_to_wide(p + i, end - i, wide) ||
+            !wide_to_gbk(units.data(), wide.count(), sink))
+          return false;
+        i = end;
+        break;
+      }
+      if (!put_gbk(code_point < 0x10000 ? tables.wide_to_gbk[code_point] : 0, sink))
+        return false;
+      i += length;
     }
   }
   return true;
@@ -449,6 +591,11 @@ int multibyte_to_wide(int code_page, const char* source, int source_length, char
 int wide_to_multibyte(int code_page, const char16_t* source, int source_length, char* out,
                       int out_size) {
   return convert(code_page, source, source_length, out, out_size, wide_to_gbk, wide_to_utf8);
+}
+
+int utf8_to_gbk(const char* source, int source_length, char* out, int out_size) {
+  return convert(code_page_gbk, source, source_length, out, out_size, utf8_to_gbk_direct,
+                 utf8_to_gbk_direct);
 }
 
 }  // namespace kestrava::platform

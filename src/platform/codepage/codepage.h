@@ -26,4 +26,9 @@ int multibyte_to_wide(int code_page, const char* source, int source_length, char
 int wide_to_multibyte(int code_page, const char16_t* source, int source_length, char* out,
                       int out_size);
 
+// UTF-8 straight into code page 936: what multibyte_to_wide from 65001
+// followed by wide_to_multibyte into 936 gives, in one pass and without the
+// UTF-16 in between. It never writes more bytes than it reads.
+int utf8_to_gbk(const char* source, int source_length, char* out, int out_size);
+
 }  // namespace kestrava::platform

@@ -109,6 +109,59 @@ TEST_F(IcuOracle, RandomBytes) {
   }
 }
 
+// Text as pages have it: runs of ASCII long enough for the word-at-a-time
+// copies, between characters of every length, unmappable ones and ill-formed
+// bytes.
+std::string mixed_utf8(std::mt19937& random) {
+  const char* const pieces[] = {"\xE4\xB8\xAD", "\xC3\xA9",     "\xF0\x9F\x98\x80",
+                                "\xC2\xAD",     "\xE2\x82\xAC", "\xEF\xBF\xBD",
+                                "\xE0\xB8\x81", "\x80",         "\xE4\xB8",
+                                "\xED\xA0\x80", "\xC0\xAF",     "\xF4\x90\x80\x80",
+                                "\xFF"};
+  std::uniform_int_distribution<int> count(1, 12);
+  std::uniform_int_distribution<int> run(0, 20);
+  std::uniform_int_distribution<std::size_t> pick(0, std::size(pieces) - 1);
+  std::uniform_int_distribution<int> letter(0x20, 0x7E);
+  std::string text;
+  for (int i = count(random); i > 0; --i) {
+    for (int k = run(random); k > 0; --k)
+      text += static_cast<char>(letter(random));
+    text += pieces[pick(random)];
+  }
+  return text;
+}
+
+TEST_F(IcuOracle, MixedText) {
+  for (int round = 0; round < 20000; ++round) {
+    const std::string bytes = mixed_utf8(random_);
+    const std::u16string units = icu_to_wide(code_page_utf8, bytes);
+    ASSERT_EQ(layer_to_wide(code_page_utf8, bytes), units) << ::testing::PrintToString(bytes);
+    ASSERT_EQ(layer_to_multibyte(code_page_gbk, units), icu_to_multibyte(code_page_gbk, units))
+        << ::testing::PrintToString(bytes);
+    const std::string gbk = icu_to_multibyte(code_page_gbk, units);
+    ASSERT_EQ(layer_to_wide(code_page_gbk, gbk), icu_to_wide(code_page_gbk, gbk))
+        << ::testing::PrintToString(bytes);
+  }
+}
+
+// The one-pass conversion gives what the two steps give, whatever the input.
+TEST_F(IcuOracle, Utf8StraightToGbk) {
+  std::uniform_int_distribution<int> any(0, 255);
+  for (int round = 0; round < 20000; ++round) {
+    std::string bytes = mixed_utf8(random_);
+    if (round % 4 == 0)
+      bytes[static_cast<std::size_t>(any(random_)) % bytes.size()] =
+          static_cast<char>(any(random_));
+    std::string out(bytes.size(), '\0');
+    const int n = utf8_to_gbk(bytes.data(), static_cast<int>(bytes.size()), out.data(),
+                              static_cast<int>(out.size()));
+    out.resize(static_cast<std::size_t>(n));
+    ASSERT_EQ(out, icu_to_multibyte(code_page_gbk, icu_to_wide(code_page_utf8, bytes)))
+        << ::testing::PrintToString(bytes);
+    ASSERT_EQ(utf8_to_gbk(bytes.data(), static_cast<int>(bytes.size()), nullptr, 0), n);
+  }
+}
+
 TEST_F(IcuOracle, RandomUnits) {
   const char16_t picks[] = {0x0041, 0x007F, 0x0080, 0x00E9, 0x20AC, 0x3000, 0x4E2D, 0x0E01,
                             0xD83D, 0xDE00, 0xD800, 0xDFFF, 0xE000, 0xF8F5, 0xFFFD, 0xFFFF};

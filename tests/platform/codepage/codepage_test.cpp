@@ -106,6 +106,10 @@ TEST(Terminated, CountsAndWritesTheTerminator) {
 
   EXPECT_EQ(multibyte_to_wide(936, "", -1, wide, 8), 1);
   EXPECT_EQ(wide[0], u'\0');
+
+  std::fill(std::begin(narrow), std::end(narrow), '#');
+  ASSERT_EQ(utf8_to_gbk("a\xE4\xB8\xAD", -1, narrow, 8), 4);
+  EXPECT_EQ(std::string(narrow, 5), std::string("a\xD6\xD0\0#", 5));
 }
 
 TEST(Failure, AnswersZero) {
@@ -124,6 +128,8 @@ TEST(Failure, AnswersZero) {
   EXPECT_EQ(wide_to_multibyte(936, u"\u4E2D\u4E2D", -1, narrow, 4), 0);
   EXPECT_EQ(wide_to_multibyte(65001, u"\u4E2D\u4E2D", 2, narrow, 4), 0);
   EXPECT_EQ(wide_to_multibyte(936, u"ab", -1, nullptr, 4), 0) << "size without a buffer";
+  EXPECT_EQ(utf8_to_gbk("\xE4\xB8\xAD\xE4\xB8\xAD", 6, narrow, 3), 0) << "no room";
+  EXPECT_EQ(utf8_to_gbk(nullptr, -1, narrow, 4), 0) << "no source";
 }
 
 TEST(Threads, ConvertAtTheSameTime) {
