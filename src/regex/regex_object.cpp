@@ -31,12 +31,9 @@ RegexObject& RegexObject::operator=(RegexObject&&) noexcept = default;
 bool RegexObject::create(const Text& pattern, const Text& subject_text, bool case_sensitive,
                          bool multiline, bool global, bool expand_quotes) {
   using namespace kestrava::literals;
-  std::shared_ptr<const std::u16string> units;
-  std::shared_ptr<const Text> source;
-  if (subject_ && subject_source_ && *subject_source_ == subject_text) {
-    units = subject_;
-    source = subject_source_;
-  }
+  std::shared_ptr<const TextUnits> subject;
+  if (subject_ && subject_->source() == subject_text)
+    subject = subject_;
   release();
   regex_ = std::make_shared<platform::RegExp>();
   regex_->set_ignore_case(!case_sensitive);
@@ -45,13 +42,11 @@ bool RegexObject::create(const Text& pattern, const Text& subject_text, bool cas
   const Text working =
       expand_quotes ? replace_text(pattern, "#引号"_gbk, "\"", 1, -1, true) : pattern;
   regex_->set_pattern(to_units(working));
-  if (!units) {
-    units = std::make_shared<const std::u16string>(to_units(subject_text));
-    source = std::make_shared<const Text>(subject_text);
-  }
-  subject_ = std::move(units);
-  subject_source_ = std::move(source);
-  matches_ = regex_->execute(subject_);
+  if (!subject)
+    subject = std::make_shared<const TextUnits>(subject_text);
+  subject_ = std::move(subject);
+  // The matches keep the units alive, and with them the whole subject.
+  matches_ = regex_->execute(std::shared_ptr<const std::u16string>(subject_, &subject_->units()));
   return matches_ != nullptr;
 }
 
@@ -86,11 +81,12 @@ Text RegexObject::found_text(int n, int k, int* offset) const {
   if (matches_ && n >= 1)
     match = matches_->item(n - 1);
   Text text;
-  if (match) {
-    if (k == 0) {
-      text = to_text(match->value());
-    } else if (k > 0) {
-      text = to_text(match->submatch(k - 1).value_or(std::u16string_view()));
+  if (match && k >= 0) {
+    const std::u16string_view found =
+        k == 0 ? match->value() : match->submatch(k - 1).value_or(std::u16string_view());
+    if (!found.empty()) {
+      const auto from = static_cast<std::size_t>(found.data() - subject_->units().data());
+      text = subject_->text_of(from, from + found.size());
     }
   }
   if (offset != nullptr) {
@@ -106,8 +102,10 @@ Text RegexObject::found_text(int n, int k, int* offset) const {
 }
 
 const Text& RegexObject::subject_as_text() const {
+  if (subject_ && subject_->exact())
+    return subject_->source();
   if (!subject_text_) {
-    subject_text_ = std::make_shared<const Text>(subject_ ? to_text(*subject_) : Text());
+    subject_text_ = std::make_shared<const Text>(subject_ ? to_text(subject_->units()) : Text());
   }
   return *subject_text_;
 }
@@ -120,7 +118,7 @@ Text RegexObject::replace(const Text& replacement) const {
   if (!regex_)
     return Text();
   const std::u16string_view subject =
-      subject_ ? std::u16string_view(*subject_) : std::u16string_view();
+      subject_ ? std::u16string_view(subject_->units()) : std::u16string_view();
   const auto replaced = regex_->replace(subject, to_units(replacement));
   return replaced ? to_text(*replaced) : Text();
 }
@@ -130,7 +128,6 @@ RegexObject RegexObject::copy() const {
   other.regex_ = regex_;
   other.matches_ = matches_;
   other.subject_ = subject_;
-  other.subject_source_ = subject_source_;
   other.subject_text_ = subject_text_;
   return other;
 }
@@ -139,7 +136,6 @@ void RegexObject::release() {
   regex_.reset();
   matches_.reset();
   subject_.reset();
-  subject_source_.reset();
   subject_text_.reset();
 }
 

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "text/codepage.h"
 #include "text/text.h"
 
 namespace kestrava {
@@ -62,11 +63,11 @@ class RegexObject {
 
   std::shared_ptr<platform::RegExp> regex_;
   std::shared_ptr<const platform::RegExpMatches> matches_;
-  std::shared_ptr<const std::u16string> subject_;
-  // The Text subject_ was converted from: a search runs two patterns over one
-  // page, and the second create reuses the first one's conversion.
-  std::shared_ptr<const Text> subject_source_;
-  // The subject converted back, made when an offset is first asked for.
+  // The subject with its units. A search runs two patterns over one page,
+  // and the second create reuses the first one's conversion.
+  std::shared_ptr<const TextUnits> subject_;
+  // The subject converted back, made when an offset is first asked for of a
+  // subject whose units do not cut back into it.
   mutable std::shared_ptr<const Text> subject_text_;
 };
 

@@ -1,5 +1,6 @@
 #include "text/codepage.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <string>
@@ -58,6 +59,31 @@ std::u16string text_to_units(const Text& text, int code_page) {
 
 Text units_to_text(std::u16string_view units, int code_page) {
   return convert_units_to_text(units, code_page);
+}
+
+TextUnits::TextUnits(Text source) : source_(std::move(source)) {
+  const std::string_view bytes = source_.view();
+  if (bytes.empty()) {
+    marks_.exact = true;
+    return;
+  }
+  units_.resize(bytes.size());
+  const int n =
+      platform::gbk_to_wide_marked(bytes.data(), static_cast<int>(bytes.size()), units_.data(),
+                                   static_cast<int>(units_.size()), marks_);
+  units_.resize(static_cast<std::size_t>(n));
+}
+
+Text TextUnits::text_of(std::size_t from, std::size_t to) const {
+  to = std::min(to, units_.size());
+  if (from >= to)
+    return Text();
+  if (!marks_.exact)
+    return convert_units_to_text(std::u16string_view(units_).substr(from, to - from),
+                                 code_page_ansi);
+  const std::size_t begin = platform::gbk_offset_of_unit(marks_, source_.view(), from);
+  const std::size_t end = platform::gbk_offset_of_unit(marks_, source_.view(), to);
+  return Text(source_.view().substr(begin, end - begin));
 }
 
 Bytes text_to_utf16(const Text& text, int code_page) {

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/codepage/codepage.h"
 #include "text/text.h"
 
 namespace kestrava {
@@ -23,6 +24,28 @@ Text utf16_to_text(const Bytes& utf16, int code_page = code_page_ansi);
 // terminating unit, no Bytes in between.
 std::u16string text_to_units(const Text& text, int code_page);
 Text units_to_text(std::u16string_view units, int code_page);
+
+// A Text read as UTF-16 in the ANSI code page, keeping the Text. A run of the
+// units turns back into a Text by cutting it out of the source wherever that
+// gives what converting back would: always, unless the source held bytes the
+// code page cannot read.
+class TextUnits {
+ public:
+  TextUnits() = default;
+  explicit TextUnits(Text source);
+
+  const Text& source() const { return source_; }
+  const std::u16string& units() const { return units_; }
+  // Whether every run cuts: the whole units then turn back into source().
+  bool exact() const { return marks_.exact; }
+  // Units [from, to) as a Text in the ANSI code page.
+  Text text_of(std::size_t from, std::size_t to) const;
+
+ private:
+  Text source_;
+  std::u16string units_;
+  platform::GbkMarks marks_;
+};
 
 Text utf8_to_gbk(const Text& text);
 Text gbk_to_utf8(const Text& text);

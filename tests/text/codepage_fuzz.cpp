@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
+#include <utility>
 
 #include "support/fuzz_input.h"
 #include "text/codepage.h"
@@ -37,5 +38,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
              units.at(static_cast<int>(units.size()) - 1) == 0);
   const Text back = utf16_to_text(units, 936);
   fuzz_check(utf16_to_text(text_to_utf16(back, 936), 936) == back);
+
+  // Runs cut from the source, where the units allow it, are the runs
+  // converted back; the bytes of the input pick the runs.
+  const TextUnits read(input);
+  const std::u16string_view all = read.units();
+  fuzz_check(all == text_to_units(input, code_page_ansi));
+  for (std::size_t i = 0; i + 1 < size && i < 64; i += 2) {
+    std::size_t from = all.empty() ? 0 : data[i] * all.size() / 256;
+    std::size_t to = all.empty() ? 0 : data[i + 1] * all.size() / 255;
+    if (from > to)
+      std::swap(from, to);
+    fuzz_check(read.text_of(from, to) ==
+               units_to_text(all.substr(from, to - from), code_page_ansi));
+  }
   return 0;
 }

@@ -133,5 +133,71 @@ TEST(Utf16ToText, Utf8NeedsMoreRoomThanGbk) {
   EXPECT_EQ(utf16_to_text(text_to_utf16(Text(emojis)), code_page_utf8).str(), emojis);
 }
 
+// A run of the units cut from the source must equal the run converted back,
+// at every mark boundary, and for sources the code page cannot read whole.
+struct UnitsCase {
+  const char* name;
+  std::string gbk;
+  bool exact;
+};
+
+std::string repeated(std::string_view piece, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i)
+    out += piece;
+  return out;
+}
+
+const UnitsCase units_cases[] = {
+    {"empty", "", true},
+    {"ascii", "fed-list-title", true},
+    {"mixed",
+     "a\xD6\xD0"
+     "bc\xCE\xC4\x80"
+     "d",
+     true},
+    {"exactly_64_units",
+     repeated("\xD6\xD0"
+              "a",
+              32) +
+         "",
+     true},
+    {"exactly_128_units", repeated("ab", 64), true},
+    {"long_mixed",
+     repeated("Mira \xD6\xD0\xCE\xC4,\xA1\xA1"
+              "Kestell ",
+              40),
+     true},
+    {"long_ascii_then_pairs", std::string(150, 'x') + repeated("\xD6\xD0", 100), true},
+    {"invalid_pair", repeated("ab\xD6\xD0", 30) + "\x81\x20" + repeated("\xCE\xC4z", 30), false},
+    {"lone_lead_at_the_end", repeated("\xD6\xD0q", 50) + "\x81", false},
+    {"single_byte_ff",
+     "a\xFF"
+     "b\xD6\xD0",
+     true},
+};
+
+class Units : public ::testing::TestWithParam<UnitsCase> {};
+
+TEST_P(Units, EveryRunCutsAsItConvertsBack) {
+  const UnitsCase& c = GetParam();
+  const TextUnits units{Text(c.gbk)};
+  EXPECT_EQ(units.units(), text_to_units(Text(c.gbk), code_page_ansi));
+  EXPECT_EQ(units.exact(), c.exact);
+  const std::size_t size = units.units().size();
+  const std::size_t step = size > 100 ? 7 : 1;
+  for (std::size_t from = 0; from <= size; from += step) {
+    for (std::size_t to = from; to <= size; to += step) {
+      const std::u16string_view run = std::u16string_view(units.units()).substr(from, to - from);
+      ASSERT_EQ(units.text_of(from, to), units_to_text(run, code_page_ansi)) << from << ".." << to;
+    }
+    ASSERT_EQ(units.text_of(from, size), units_to_text(units.units().substr(from), code_page_ansi));
+  }
+  EXPECT_EQ(units.text_of(0, size + 10), units_to_text(units.units(), code_page_ansi));
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, Units, ::testing::ValuesIn(units_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace kestrava

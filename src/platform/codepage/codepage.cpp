@@ -55,6 +55,10 @@ struct GbkTables {
   std::array<char16_t, 128> byte_to_wide{};                                    // 0x80-0xFF alone
   std::vector<std::uint16_t> wide_to_gbk = std::vector<std::uint16_t>(65536);  // 0: not held
   bool complete = false;
+  // Whether every character the tables read converts back to the bytes it
+  // was read from, so that GBK read through them can be cut instead of
+  // converted back.
+  bool round_trips = false;
 };
 
 GbkTables make_gbk_tables() {
@@ -103,6 +107,16 @@ GbkTables make_gbk_tables() {
   }
   ucnv_close(converter);
   tables.complete = true;
+  tables.round_trips = true;
+  for (int b = 0x80; b <= 0xFF; ++b) {
+    const char16_t unit = tables.byte_to_wide[static_cast<std::size_t>(b - 0x80)];
+    tables.round_trips = tables.round_trips && (unit == 0 || tables.wide_to_gbk[unit] == b);
+  }
+  for (std::size_t pair = 0; pair < tables.pair_to_wide.size(); ++pair) {
+    const char16_t unit = tables.pair_to_wide[pair];
+    tables.round_trips =
+        tables.round_trips && (unit == 0 || tables.wide_to_gbk[unit] == pair + 0x8100);
+  }
   return tables;
 }
 
@@ -318,16 +332,32 @@ int gbk_run_end(const char* p, int i, int n) {
   return i;
 }
 
-bool gbk_to_wide(const char* p, int n, Sink<char16_t>& sink) {
+// With marks, also notes the source offset of every marked unit as it is
+// written (see GbkMarks).
+bool gbk_to_wide(const char* p, int n, Sink<char16_t>& sink, GbkMarks* marks = nullptr) {
   const GbkTables& tables = gbk_tables();
   UConverter* converter = gbk_converter();
   if (!tables.complete || converter == nullptr)
     return false;
   ucnv_reset(converter);
+  int next_mark = 0;  // the next unit whose offset is noted
+  if (marks != nullptr) {
+    marks->starts.clear();
+    marks->exact = tables.round_trips;
+  }
+  auto note = [&](int units_to, int source_offset, int unit) {
+    // Units from unit onwards lie one to a byte from source_offset.
+    for (; next_mark < units_to; next_mark += GbkMarks::interval)
+      marks->starts.push_back(static_cast<std::uint32_t>(source_offset + next_mark - unit));
+  };
   int i = 0;
   while (i < n) {
+    const int ascii_unit = sink.count();
+    const int ascii_at = i;
     if (!copy_ascii(p, n, i, sink))
       return false;
+    if (marks != nullptr)
+      note(sink.count(), ascii_at, ascii_unit);
     while (i < n) {
       const auto b = static_cast<unsigned char>(p[i]);
       if (b < 0x80)
@@ -344,6 +374,8 @@ bool gbk_to_wide(const char* p, int n, Sink<char16_t>& sink) {
         unit = tables.byte_to_wide[b - 0x80];
       }
       if (unit != 0) {
+        if (marks != nullptr && sink.count() == next_mark)
+          note(next_mark + 1, i, next_mark);
         if (!sink.put_unit(unit))
           return false;
         i += used;
@@ -351,12 +383,16 @@ bool gbk_to_wide(const char* p, int n, Sink<char16_t>& sink) {
       }
       // ICU decides what an invalid sequence becomes, reading on to the
       // end of the run as it would have.
+      if (marks != nullptr)
+        marks->exact = false;
       const int end = gbk_run_end(p, i, n);
       if (!gbk_run_to_wide(converter, p + i, p + end, sink))
         return false;
       i = end;
     }
   }
+  if (marks != nullptr && sink.count() == next_mark)
+    note(next_mark + 1, n, next_mark);
   return true;
 }
 
@@ -585,7 +621,8 @@ int convert(int code_page, const Source* source, int source_length, Unit* out, i
 
 int multibyte_to_wide(int code_page, const char* source, int source_length, char16_t* out,
                       int out_size) {
-  return convert(code_page, source, source_length, out, out_size, gbk_to_wide, utf8_to_wide);
+  auto gbk = [](const char* p, int n, Sink<char16_t>& sink) { return gbk_to_wide(p, n, sink); };
+  return convert(code_page, source, source_length, out, out_size, gbk, utf8_to_wide);
 }
 
 int wide_to_multibyte(int code_page, const char16_t* source, int source_length, char* out,
@@ -596,6 +633,30 @@ int wide_to_multibyte(int code_page, const char16_t* source, int source_length, 
 int utf8_to_gbk(const char* source, int source_length, char* out, int out_size) {
   return convert(code_page_gbk, source, source_length, out, out_size, utf8_to_gbk_direct,
                  utf8_to_gbk_direct);
+}
+
+int gbk_to_wide_marked(const char* source, int source_length, char16_t* out, int out_size,
+                       GbkMarks& marks) {
+  auto marked = [&marks](const char* p, int n, Sink<char16_t>& sink) {
+    return gbk_to_wide(p, n, sink, &marks);
+  };
+  const int written = source_length > 0 ? convert(code_page_gbk, source, source_length, out,
+                                                  out_size, marked, marked)
+                                        : 0;
+  if (written == 0) {
+    marks.starts.clear();
+    marks.exact = false;
+  }
+  return written;
+}
+
+std::size_t gbk_offset_of_unit(const GbkMarks& marks, std::string_view source, std::size_t unit) {
+  std::size_t at = marks.starts[unit / GbkMarks::interval];
+  for (std::size_t k = unit % GbkMarks::interval; k > 0 && at < source.size(); --k) {
+    const auto b = static_cast<unsigned char>(source[at]);
+    at += b >= 0x81 && b <= 0xFE ? 2 : 1;  // a lead byte, as gbk_to_wide reads it
+  }
+  return at < source.size() ? at : source.size();
 }
 
 }  // namespace kestrava::platform

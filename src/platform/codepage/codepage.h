@@ -14,6 +14,11 @@
 // thread at the same time as others.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
 namespace kestrava::platform {
 
 inline constexpr int code_page_ansi = 0;
@@ -30,5 +35,26 @@ int wide_to_multibyte(int code_page, const char16_t* source, int source_length, 
 // followed by wide_to_multibyte into 936 gives, in one pass and without the
 // UTF-16 in between. It never writes more bytes than it reads.
 int utf8_to_gbk(const char* source, int source_length, char* out, int out_size);
+
+// Where the units read from a code page 936 source begin in it: the offset
+// of every interval-th unit from unit 0, and of the end when the count is a
+// multiple of the interval. exact: every character was read from the tables
+// and converts back to the very bytes it was read from, so a run of the units
+// can be cut out of the source instead of converted back.
+struct GbkMarks {
+  // A mark costs 4 bytes per interval units and a look-up walks fewer than
+  // interval characters from one.
+  static constexpr int interval = 16;
+  std::vector<std::uint32_t> starts;
+  bool exact = false;
+};
+
+// multibyte_to_wide from code page 936 over a counted source, noting marks.
+int gbk_to_wide_marked(const char* source, int source_length, char16_t* out, int out_size,
+                       GbkMarks& marks);
+
+// The offset in source of unit (at most the number of units), from marks
+// that are exact.
+std::size_t gbk_offset_of_unit(const GbkMarks& marks, std::string_view source, std::size_t unit);
 
 }  // namespace kestrava::platform
