@@ -248,37 +248,64 @@ void search_transfer(benchmark::State& state) {
 }
 
 // Conversion and matching as the worker does them, reading every sub-match.
-void search_matching(benchmark::State& state) {
-  const Bytes body(curl_download(site().search_url(static_cast<int>(state.range(0)))));
-  const Text result_pattern =
+void convert_and_match(Bytes body) {
+  static const Text result_pattern =
       "text-white fed-text-center\">([\\s\\S]*?)</span></a><a class=\"fed-list-title fed-font-xiv "
       "fed-text-center fed-text-sm-left fed-visible fed-part-eone\" href=\"([\\s\\S]*?)\">([\\s\\S]"
       "*?)</a><span class=\"fed-list-desc fed-font-xii fed-visible fed-part-eone fed-text-muted "
       "fed-hide-xs fed-show-sm-block\">([\\s\\S]*?)</span></li>";
-  const Text poster_pattern = "data-original=\"([\\s\\S]*?)\"><span class=\"";
+  static const Text poster_pattern = "data-original=\"([\\s\\S]*?)\"><span class=\"";
+  RegexObject matcher;
+  const auto page =
+      std::make_shared<const TextUnits>(TextUnits::from_utf8(bytes_to_text(std::move(body))));
+  matcher.create(result_pattern, page);
+  for (int n = 1; n <= matcher.match_count(); ++n) {
+    for (int k = 1; k <= 4; ++k) {
+      benchmark::DoNotOptimize(matcher.submatch_text(n, k));
+    }
+  }
+  matcher.create(poster_pattern, page);
+  for (int n = 1; n <= matcher.match_count(); ++n) {
+    benchmark::DoNotOptimize(matcher.submatch_text(n, 1));
+  }
+  matcher.release();
+}
+
+// The worker converts the body it fetched where it lies; each run here gets a
+// fresh copy of it, made outside the timing.
+Bytes fresh_body(benchmark::State& state, const Bytes& body) {
+  state.PauseTiming();
+  Bytes copy = body;
+  state.ResumeTiming();
+  return copy;
+}
+
+void search_matching(benchmark::State& state) {
+  const Bytes body(curl_download(site().search_url(static_cast<int>(state.range(0)))));
   for (auto _ : state) {
-    RegexObject matcher;
-    const Text page = utf8_to_gbk(bytes_to_text(body));
-    matcher.create(result_pattern, page);
-    for (int n = 1; n <= matcher.match_count(); ++n) {
-      for (int k = 1; k <= 4; ++k) {
-        benchmark::DoNotOptimize(matcher.submatch_text(n, k));
-      }
-    }
-    matcher.create(poster_pattern, page);
-    for (int n = 1; n <= matcher.match_count(); ++n) {
-      benchmark::DoNotOptimize(matcher.submatch_text(n, 1));
-    }
-    matcher.release();
+    convert_and_match(fresh_body(state, body));
   }
   set_bytes(state, body.size());
+}
+
+// Everything the search does but the window operations: the transfer, then
+// the conversion and matching, in one run.
+void search_without_window(benchmark::State& state) {
+  const Text url(site().search_url(static_cast<int>(state.range(0))));
+  std::size_t bytes = 0;
+  for (auto _ : state) {
+    Bytes body = fetch_url(url);
+    bytes = body.size();
+    convert_and_match(std::move(body));
+  }
+  set_bytes(state, bytes);
 }
 
 // The conversion alone, the first half of the above.
 void search_conversion(benchmark::State& state) {
   const Bytes body(curl_download(site().search_url(static_cast<int>(state.range(0)))));
   for (auto _ : state) {
-    benchmark::DoNotOptimize(utf8_to_gbk(bytes_to_text(body)));
+    benchmark::DoNotOptimize(TextUnits::from_utf8(bytes_to_text(fresh_body(state, body))));
   }
   set_bytes(state, body.size());
 }
@@ -390,6 +417,8 @@ void entry_counts(benchmark::internal::Benchmark* b) {
 
 BENCHMARK(search_click)->Name("search_click/ours")->Apply(entry_counts);
 BENCHMARK(search_download)->Name("search_click/peer")->Apply(entry_counts);
+BENCHMARK(search_without_window)->Name("search_without_window/ours")->Apply(entry_counts);
+BENCHMARK(search_download)->Name("search_without_window/peer")->Apply(entry_counts);
 BENCHMARK(search_transfer)->Name("search_transfer/ours")->Apply(entry_counts);
 BENCHMARK(search_download)->Name("search_transfer/peer")->Apply(entry_counts);
 BENCHMARK(search_matching)->Name("search_matching/ours")->Apply(entry_counts);

@@ -1,6 +1,7 @@
 // The search: from the click on 搜索 to the filled result list.
 #include <algorithm>
 #include <atomic>
+#include <memory>
 
 #include "app/window.h"
 #include "app/workers.h"
@@ -55,8 +56,10 @@ void search_worker_at(const Text& base_url) {
   const Text keyword = get_text(编辑框_搜索);
   const Text search_address = text_concat(base_url, search_path, url_encode(keyword, false, true));
   // A GET with the default headers and nothing else.
-  const Bytes body = fetch_url(search_address);
-  const Text search_page = utf8_to_gbk(bytes_to_text(body));
+  // The page in GBK, read once for both patterns; the body turns into it
+  // where it lies.
+  const auto search_page = std::make_shared<const TextUnits>(
+      TextUnits::from_utf8(bytes_to_text(fetch_url(search_address))));
 
   matcher.create(result_pattern, search_page);
   const int count = matcher.match_count();

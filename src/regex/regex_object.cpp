@@ -30,10 +30,15 @@ RegexObject& RegexObject::operator=(RegexObject&&) noexcept = default;
 
 bool RegexObject::create(const Text& pattern, const Text& subject_text, bool case_sensitive,
                          bool multiline, bool global, bool expand_quotes) {
+  std::shared_ptr<const TextUnits> subject = subject_;
+  if (!subject || subject->source() != subject_text)
+    subject = std::make_shared<const TextUnits>(subject_text);
+  return create(pattern, std::move(subject), case_sensitive, multiline, global, expand_quotes);
+}
+
+bool RegexObject::create(const Text& pattern, std::shared_ptr<const TextUnits> subject,
+                         bool case_sensitive, bool multiline, bool global, bool expand_quotes) {
   using namespace kestrava::literals;
-  std::shared_ptr<const TextUnits> subject;
-  if (subject_ && subject_->source() == subject_text)
-    subject = subject_;
   release();
   regex_ = std::make_shared<platform::RegExp>();
   regex_->set_ignore_case(!case_sensitive);
@@ -42,9 +47,7 @@ bool RegexObject::create(const Text& pattern, const Text& subject_text, bool cas
   const Text working =
       expand_quotes ? replace_text(pattern, "#引号"_gbk, "\"", 1, -1, true) : pattern;
   regex_->set_pattern(to_units(working));
-  if (!subject)
-    subject = std::make_shared<const TextUnits>(subject_text);
-  subject_ = std::move(subject);
+  subject_ = subject ? std::move(subject) : std::make_shared<const TextUnits>();
   // The matches keep the units alive, and with them the whole subject.
   matches_ = regex_->execute(std::shared_ptr<const std::u16string>(subject_, &subject_->units()));
   return matches_ != nullptr;

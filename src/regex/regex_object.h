@@ -34,6 +34,11 @@ class RegexObject {
   // when the pattern was accepted, also when nothing matched.
   bool create(const Text& pattern, const Text& subject_text, bool case_sensitive = false,
               bool multiline = true, bool global = true, bool expand_quotes = false);
+  // The same over a subject already read, which the object then shares: a
+  // page read straight from UTF-8 (TextUnits::from_utf8) is not read again.
+  bool create(const Text& pattern, std::shared_ptr<const TextUnits> subject,
+              bool case_sensitive = false, bool multiline = true, bool global = true,
+              bool expand_quotes = false);
 
   int match_count() const;
   // Match n, from 1; "" when there is no such match. A supplied offset gets

@@ -74,6 +74,23 @@ TextUnits::TextUnits(Text source) : source_(std::move(source)) {
   units_.resize(static_cast<std::size_t>(n));
 }
 
+TextUnits TextUnits::from_utf8(Text utf8) {
+  std::string bytes = std::move(utf8).release();
+  TextUnits read;
+  if (bytes.empty()) {
+    read.marks_.exact = true;
+    return read;
+  }
+  read.units_.resize(bytes.size());  // no character makes more units than bytes
+  int units = 0;
+  const int n = platform::utf8_to_gbk_in_place(bytes.data(), static_cast<int>(bytes.size()),
+                                               read.units_.data(), units, read.marks_);
+  bytes.resize(static_cast<std::size_t>(n));
+  read.units_.resize(static_cast<std::size_t>(units));
+  read.source_ = Text(std::move(bytes));
+  return read;
+}
+
 Text TextUnits::text_of(std::size_t from, std::size_t to) const {
   to = std::min(to, units_.size());
   if (from >= to)

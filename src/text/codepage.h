@@ -33,6 +33,9 @@ class TextUnits {
  public:
   TextUnits() = default;
   explicit TextUnits(Text source);
+  // TextUnits(utf8_to_gbk(utf8)), reading the UTF-8 once and converting it
+  // where it lies.
+  static TextUnits from_utf8(Text utf8);
 
   const Text& source() const { return source_; }
   const std::u16string& units() const { return units_; }

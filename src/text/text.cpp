@@ -386,6 +386,10 @@ Text bytes_to_text(const Bytes& bytes) {
   return Text(bytes.view());
 }
 
+Text bytes_to_text(Bytes&& bytes) {
+  return Text(std::move(bytes).release());
+}
+
 int bytes_length(const Bytes& bytes) {
   return static_cast<int>(bytes.size());
 }

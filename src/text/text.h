@@ -29,6 +29,7 @@ class Text {
   const char* c_str() const { return bytes_.c_str(); }
   std::string_view view() const { return bytes_; }
   const std::string& str() const { return bytes_; }
+  std::string release() && { return std::move(bytes_); }
   bool empty() const { return bytes_.empty(); }
   // Length in bytes. Texts are bounded well below 2 GiB by the callers.
   int length() const { return static_cast<int>(bytes_.size()); }
@@ -159,6 +160,8 @@ std::int64_t bit_or(std::int64_t first, Ints... rest) {
 
 Bytes text_to_bytes(const Text& text);
 Text bytes_to_text(const Bytes& bytes);
+// The same, taking over the bytes instead of copying them.
+Text bytes_to_text(Bytes&& bytes);
 int bytes_length(const Bytes& bytes);
 Bytes bytes_left(const Bytes& bytes, int count);
 Bytes bytes_concat_parts(std::initializer_list<std::string_view> parts);

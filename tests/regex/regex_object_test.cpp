@@ -243,6 +243,31 @@ TEST_F(SearchPage, ThousandEntries) {
                                                    "1000"));
 }
 
+// The worker hands the page over read straight from UTF-8; the results, the
+// offsets and the second pattern over the shared page are those of the Text.
+TEST_F(SearchPage, APageReadFromUtf8GivesWhatItsTextGives) {
+  testing::Entry odd{"\xF0\x9F\x98\x80 HD", "/movie/x.html", "\xC2\xAD\xE4\xB8\xAD",
+                     "bad \x80\xFF bytes", "/p/x.jpg"};
+  const std::string utf8 = testing::search_page(40) + testing::entry_markup(odd);
+  const auto page = std::make_shared<const TextUnits>(TextUnits::from_utf8(Text(utf8)));
+  RegexObject from_text;
+  RegexObject shared;
+  ASSERT_TRUE(from_text.create(result_pattern, gbk_page(utf8)));
+  ASSERT_TRUE(shared.create(result_pattern, page));
+  ASSERT_EQ(shared.match_count(), 41);
+  EXPECT_EQ(rows(shared), rows(from_text));
+  for (int n : {1, 20, 41}) {
+    int offset = 0;
+    int expected = 0;
+    EXPECT_EQ(shared.match_text(n, &offset), from_text.match_text(n, &expected));
+    EXPECT_EQ(offset, expected);
+  }
+  ASSERT_TRUE(from_text.create(poster_pattern, gbk_page(utf8)));
+  ASSERT_TRUE(shared.create(poster_pattern, page));
+  ASSERT_EQ(shared.match_count(), from_text.match_count());
+  EXPECT_EQ(shared.submatch_text(41, 1), Text("/p/x.jpg"));
+}
+
 TEST_F(SearchPage, NearMatchPageEndsWithTheMatchesBeforeIt) {
   const std::string utf8 = testing::search_page(2) + testing::near_match_page(1 << 20);
   RegexObject re;

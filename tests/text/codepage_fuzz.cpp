@@ -52,5 +52,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz_check(read.text_of(from, to) ==
                units_to_text(all.substr(from, to - from), code_page_ansi));
   }
+
+  // Read straight from UTF-8, the same as converted first and read after.
+  const TextUnits straight = TextUnits::from_utf8(input);
+  const TextUnits two_steps(gbk);
+  fuzz_check(straight.source() == gbk && straight.units() == two_steps.units());
+  const std::size_t middle = straight.units().size() / 2;
+  fuzz_check(straight.text_of(middle / 2, middle + 3) == two_steps.text_of(middle / 2, middle + 3));
   return 0;
 }

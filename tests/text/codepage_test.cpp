@@ -196,6 +196,31 @@ TEST_P(Units, EveryRunCutsAsItConvertsBack) {
   EXPECT_EQ(units.text_of(0, size + 10), units_to_text(units.units(), code_page_ansi));
 }
 
+// Read straight from UTF-8, a page gives what converting it to GBK and
+// reading that gives.
+TEST(Units, ReadFromUtf8AsFromItsGbk) {
+  const std::string pages[] = {
+      "",
+      "plain",
+      repeated("<li>\xE5\xA1\x94\xE5\xB0\x94 Talvik,Mira Kestell \xE2\x82\xAC</li>", 40),
+      repeated("ok \xF0\x9F\x98\x80 \xC2\xAD \xE0\xB8\x81", 20),
+      repeated("bad \x80\xE4\xB8 and \xC0\xAF\xFF\xE4\xB8\xAD", 20),
+  };
+  for (const std::string& page : pages) {
+    SCOPED_TRACE(page);
+    const TextUnits straight = TextUnits::from_utf8(Text(page));
+    const TextUnits two_steps{utf8_to_gbk(Text(page))};
+    EXPECT_EQ(straight.source(), two_steps.source());
+    EXPECT_EQ(straight.units(), two_steps.units());
+    EXPECT_TRUE(straight.exact());
+    const std::size_t size = straight.units().size();
+    for (std::size_t from = 0; from <= size; from += 3) {
+      for (std::size_t to = from; to <= size; to += 5)
+        ASSERT_EQ(straight.text_of(from, to), two_steps.text_of(from, to)) << from << ".." << to;
+    }
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Sources, Units, ::testing::ValuesIn(units_cases),
                          [](const auto& info) { return std::string(info.param.name); });
 

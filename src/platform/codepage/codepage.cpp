@@ -59,6 +59,9 @@ struct GbkTables {
   // was read from, so that GBK read through them can be cut instead of
   // converted back.
   bool round_trips = false;
+  // Whether every unit the tables write reads back as itself, whatever
+  // follows it (no single byte that could lead a pair).
+  bool writes_round_trip = false;
 };
 
 GbkTables make_gbk_tables() {
@@ -116,6 +119,15 @@ GbkTables make_gbk_tables() {
     const char16_t unit = tables.pair_to_wide[pair];
     tables.round_trips =
         tables.round_trips && (unit == 0 || tables.wide_to_gbk[unit] == pair + 0x8100);
+  }
+  tables.writes_round_trip = true;
+  for (std::size_t unit = 0x80; unit < tables.wide_to_gbk.size(); ++unit) {
+    const std::uint16_t code = tables.wide_to_gbk[unit];
+    const bool lead = code >= 0x81 && code <= 0xFE;
+    const char16_t back = code >= 0x100  ? tables.pair_to_wide[code - 0x8100u]
+                          : code >= 0x80 ? tables.byte_to_wide[code - 0x80u]
+                                         : u'\0';
+    tables.writes_round_trip = tables.writes_round_trip && (code == 0 || (!lead && back == unit));
   }
   return tables;
 }
@@ -519,26 +531,100 @@ bool wide_to_gbk(const char16_t* p, int n, Sink<char>& sink) {
   return true;
 }
 
-// Writes one unit in GBK: its two bytes, its one byte, or "?" when GBK
-// cannot hold it.
-bool put_gbk(std::uint16_t bytes, Sink<char>& sink) {
-  if (bytes >= 0x100)
-    return sink.put_unit(static_cast<char>(bytes >> 8)) &&
-           sink.put_unit(static_cast<char>(bytes & 0xFF));
-  return sink.put_unit(bytes != 0 ? static_cast<char>(bytes) : '?');
-}
+// Writes GBK into a sink, for utf8_to_gbk_direct.
+class GbkWriter {
+ public:
+  explicit GbkWriter(Sink<char>& sink) : sink_(sink) {}
+
+  bool ascii(const char* p, int n, int& i) { return copy_ascii(p, n, i, sink_); }
+
+  // One unit: its two bytes, its one byte, or "?" when GBK cannot hold it.
+  bool character(std::uint16_t bytes, char16_t) {
+    if (bytes >= 0x100)
+      return sink_.put_unit(static_cast<char>(bytes >> 8)) &&
+             sink_.put_unit(static_cast<char>(bytes & 0xFF));
+    return sink_.put_unit(bytes != 0 ? static_cast<char>(bytes) : '?');
+  }
+
+ private:
+  Sink<char>& sink_;
+};
+
+// Writes GBK over the UTF-8 it is read from and, beside it, the units that
+// GBK reads back as, with the marks gbk_to_wide would note reading it. No
+// character is longer in GBK than in UTF-8, so every write lands on bytes
+// already read; units holds the whole result.
+class GbkAndUnitsWriter {
+ public:
+  GbkAndUnitsWriter(const GbkTables& tables, char* out, char16_t* units, GbkMarks& marks)
+      : tables_(tables), out_(out), units_(units), marks_(marks) {
+    marks_.starts.clear();
+    marks_.exact = tables.round_trips && tables.writes_round_trip;
+  }
+
+  int bytes_written() const { return bytes_; }
+  int units_written() const { return count_; }
+
+  bool ascii(const char* p, int n, int& i) {
+    const int ascii = ascii_prefix(p + i, n - i);
+    for (int k = 0; k < ascii; ++k)
+      units_[count_ + k] = static_cast<char16_t>(p[i + k]);
+    // Once the text has shrunk, the run moves down over itself; it is read
+    // above before that.
+    if (bytes_ != i)
+      std::memmove(out_ + bytes_, p + i, static_cast<std::size_t>(ascii));
+    for (; next_mark_ < count_ + ascii; next_mark_ += GbkMarks::interval)
+      marks_.starts.push_back(static_cast<std::uint32_t>(bytes_ + next_mark_ - count_));
+    bytes_ += ascii;
+    count_ += ascii;
+    i += ascii;
+    return true;
+  }
+
+  bool character(std::uint16_t bytes, char16_t unit) {
+    if (count_ == next_mark_) {
+      marks_.starts.push_back(static_cast<std::uint32_t>(bytes_));
+      next_mark_ += GbkMarks::interval;
+    }
+    if (bytes >= 0x100) {
+      out_[bytes_++] = static_cast<char>(bytes >> 8);
+      out_[bytes_++] = static_cast<char>(bytes & 0xFF);
+    } else {
+      out_[bytes_++] = bytes != 0 ? static_cast<char>(bytes) : '?';
+    }
+    if (bytes == 0)
+      unit = u'?';
+    else if (!tables_.writes_round_trip)
+      unit = bytes >= 0x100 ? tables_.pair_to_wide[bytes - 0x8100u]
+                            : tables_.byte_to_wide[bytes - 0x80u];
+    units_[count_++] = unit;
+    return true;
+  }
+
+  void finish() {
+    if (count_ == next_mark_)
+      marks_.starts.push_back(static_cast<std::uint32_t>(bytes_));
+  }
+
+ private:
+  const GbkTables& tables_;
+  char* out_;
+  char16_t* units_;
+  GbkMarks& marks_;
+  int bytes_ = 0;
+  int count_ = 0;
+  int next_mark_ = 0;
+};
 
 // UTF-8 into GBK in one pass, giving what utf8_to_wide followed by
 // wide_to_gbk gives: a character outside the BMP is one "?", as its
-// surrogate pair would be, and an ill-formed run goes the two-step way.
-bool utf8_to_gbk_direct(const char* p, int n, Sink<char>& sink) {
-  const GbkTables& tables = gbk_tables();
-  if (!tables.complete)
-    return false;
+// surrogate pair would be, and an ill-formed run is read by ICU first.
+template <class Writer>
+bool utf8_to_gbk_direct(const GbkTables& tables, const char* p, int n, Writer& writer) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(p);
   int i = 0;
   while (i < n) {
-    if (!copy_ascii(p, n, i, sink))
+    if (!writer.ascii(p, n, i))
       return false;
     while (i < n && bytes[i] >= 0x80) {
       char32_t code_point = 0;
@@ -549,18 +635,34 @@ bool utf8_to_gbk_direct(const char* p, int n, Sink<char>& sink) {
           ++end;
         std::u16string units(static_cast<std::size_t>(end - i), u'\0');
         Sink<char16_t> wide(units.data(), end - i);
-        if (!icu_utf8_to_wide(p + i, end - i, wide) ||
-            !wide_to_gbk(units.data(), wide.count(), sink))
+        if (!icu_utf8_to_wide(p + i, end - i, wide))
           return false;
+        // As wide_to_gbk writes them: a surrogate pair is one "?".
+        for (int k = 0; k < wide.count(); ++k) {
+          const char16_t unit = units[static_cast<std::size_t>(k)];
+          if (is_high_surrogate(unit) && k + 1 < wide.count() &&
+              is_low_surrogate(units[static_cast<std::size_t>(k) + 1]))
+            ++k;
+          if (!writer.character(tables.wide_to_gbk[unit], unit))
+            return false;
+        }
         i = end;
         break;
       }
-      if (!put_gbk(code_point < 0x10000 ? tables.wide_to_gbk[code_point] : 0, sink))
+      const bool in_bmp = code_point < 0x10000;
+      const auto unit = static_cast<char16_t>(in_bmp ? code_point : u'?');
+      if (!writer.character(in_bmp ? tables.wide_to_gbk[code_point] : 0, unit))
         return false;
       i += length;
     }
   }
   return true;
+}
+
+bool utf8_to_gbk_sink(const char* p, int n, Sink<char>& sink) {
+  const GbkTables& tables = gbk_tables();
+  GbkWriter writer(sink);
+  return tables.complete && utf8_to_gbk_direct(tables, p, n, writer);
 }
 
 bool wide_to_utf8(const char16_t* p, int n, Sink<char>& sink) {
@@ -631,8 +733,25 @@ int wide_to_multibyte(int code_page, const char16_t* source, int source_length, 
 }
 
 int utf8_to_gbk(const char* source, int source_length, char* out, int out_size) {
-  return convert(code_page_gbk, source, source_length, out, out_size, utf8_to_gbk_direct,
-                 utf8_to_gbk_direct);
+  return convert(code_page_gbk, source, source_length, out, out_size, utf8_to_gbk_sink,
+                 utf8_to_gbk_sink);
+}
+
+int utf8_to_gbk_in_place(char* text, int length, char16_t* units, int& unit_count,
+                         GbkMarks& marks) {
+  unit_count = 0;
+  const GbkTables& tables = gbk_tables();
+  if (text == nullptr || length < 1 || units == nullptr || !tables.complete)
+    return 0;
+  GbkAndUnitsWriter writer(tables, text, units, marks);
+  if (!utf8_to_gbk_direct(tables, text, length, writer)) {
+    marks.starts.clear();
+    marks.exact = false;
+    return 0;
+  }
+  writer.finish();
+  unit_count = writer.units_written();
+  return writer.bytes_written();
 }
 
 int gbk_to_wide_marked(const char* source, int source_length, char16_t* out, int out_size,
@@ -652,9 +771,18 @@ int gbk_to_wide_marked(const char* source, int source_length, char16_t* out, int
 
 std::size_t gbk_offset_of_unit(const GbkMarks& marks, std::string_view source, std::size_t unit) {
   std::size_t at = marks.starts[unit / GbkMarks::interval];
-  for (std::size_t k = unit % GbkMarks::interval; k > 0 && at < source.size(); --k) {
+  std::size_t k = unit % GbkMarks::interval;
+  while (k > 0 && at < source.size()) {
+    std::uint64_t word;
+    if (k >= 8 && at + 8 <= source.size() &&
+        (std::memcpy(&word, source.data() + at, 8), (word & 0x8080808080808080ULL) == 0)) {
+      at += 8;  // eight ASCII characters
+      k -= 8;
+      continue;
+    }
     const auto b = static_cast<unsigned char>(source[at]);
     at += b >= 0x81 && b <= 0xFE ? 2 : 1;  // a lead byte, as gbk_to_wide reads it
+    --k;
   }
   return at < source.size() ? at : source.size();
 }

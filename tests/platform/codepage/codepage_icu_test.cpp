@@ -159,6 +159,27 @@ TEST_F(IcuOracle, Utf8StraightToGbk) {
     ASSERT_EQ(out, icu_to_multibyte(code_page_gbk, icu_to_wide(code_page_utf8, bytes)))
         << ::testing::PrintToString(bytes);
     ASSERT_EQ(utf8_to_gbk(bytes.data(), static_cast<int>(bytes.size()), nullptr, 0), n);
+
+    // The pass that converts in place and reads the result back gives the
+    // same bytes, and the units and marks that reading them gives.
+    std::string marked_out = bytes;
+    std::u16string marked_units(bytes.size(), u'\0');
+    int unit_count = -1;
+    GbkMarks marks;
+    const int marked = utf8_to_gbk_in_place(marked_out.data(), static_cast<int>(bytes.size()),
+                                            marked_units.data(), unit_count, marks);
+    marked_out.resize(static_cast<std::size_t>(marked));
+    marked_units.resize(static_cast<std::size_t>(unit_count));
+    ASSERT_EQ(marked_out, out) << ::testing::PrintToString(bytes);
+    std::u16string read_units(out.size(), u'\0');
+    GbkMarks read_marks;
+    read_units.resize(static_cast<std::size_t>(
+        gbk_to_wide_marked(out.data(), static_cast<int>(out.size()), read_units.data(),
+                           static_cast<int>(read_units.size()), read_marks)));
+    ASSERT_EQ(marked_units, read_units) << ::testing::PrintToString(bytes);
+    ASSERT_EQ(marks.starts, read_marks.starts) << ::testing::PrintToString(bytes);
+    ASSERT_TRUE(marks.exact);
+    ASSERT_TRUE(read_marks.exact);
   }
 }
 
