@@ -164,47 +164,22 @@ int ascii_prefix(const Unit* p, int n) {
   return i;
 }
 
-// The ASCII bytes at the front of p, widened into out a word at a time. All
-// eight units of the last word are written, so out needs room for n units.
-// The count of ASCII bytes copied.
+// The ASCII bytes at the front of p, widened into out, which has room for n
+// units. The count of ASCII bytes copied.
 int widen_ascii(const unsigned char* p, int n, char16_t* out) {
-  int i = 0;
-  while (i + 8 <= n) {
-    std::uint64_t word;
-    std::memcpy(&word, p + i, 8);
-    for (int k = 0; k < 8; ++k)
-      out[i + k] = static_cast<char16_t>((word >> (8 * k)) & 0xFF);
-    const std::uint64_t high = word & 0x8080808080808080ULL;
-    if (high != 0)
-      return i + std::countr_zero(high) / 8;
-    i += 8;
-  }
-  while (i < n && p[i] < 0x80) {
+  const int ascii = ascii_prefix(p, n);
+  for (int i = 0; i < ascii; ++i)
     out[i] = p[i];
-    ++i;
-  }
-  return i;
+  return ascii;
 }
 
-// The ASCII units at the front of p, narrowed into out four at a time, with
-// the same room rule as widen_ascii.
+// The ASCII units at the front of p, narrowed into out, which has room for n
+// bytes.
 int narrow_ascii(const char16_t* p, int n, char* out) {
-  int i = 0;
-  while (i + 4 <= n) {
-    std::uint64_t word;
-    std::memcpy(&word, p + i, 8);
-    for (int k = 0; k < 4; ++k)
-      out[i + k] = static_cast<char>((word >> (16 * k)) & 0xFF);
-    const std::uint64_t high = word & 0xFF80FF80FF80FF80ULL;
-    if (high != 0)
-      return i + std::countr_zero(high) / 16;
-    i += 4;
-  }
-  while (i < n && p[i] < 0x80) {
+  const int ascii = ascii_prefix(p, n);
+  for (int i = 0; i < ascii; ++i)
     out[i] = static_cast<char>(p[i]);
-    ++i;
-  }
-  return i;
+  return ascii;
 }
 
 // The ASCII bytes at the front of p copied into out, with the same room rule.
