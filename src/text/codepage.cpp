@@ -85,6 +85,8 @@ TextUnits TextUnits::from_utf8(Text utf8) {
   int units = 0;
   const int n = platform::utf8_to_gbk_in_place(bytes.data(), static_cast<int>(bytes.size()),
                                                read.units_.data(), units, read.marks_);
+  if (n == 0)
+    return TextUnits(utf8_to_gbk(Text(std::move(bytes))));
   bytes.resize(static_cast<std::size_t>(n));
   read.units_.resize(static_cast<std::size_t>(units));
   read.source_ = Text(std::move(bytes));

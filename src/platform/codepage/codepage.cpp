@@ -532,9 +532,9 @@ class GbkWriter {
 class GbkAndUnitsWriter {
  public:
   GbkAndUnitsWriter(const GbkTables& tables, char* out, char16_t* units, GbkMarks& marks)
-      : tables_(tables), out_(out), units_(units), marks_(marks) {
+      : out_(out), units_(units), marks_(marks) {
     marks_.starts.clear();
-    marks_.exact = tables.round_trips && tables.writes_round_trip;
+    marks_.exact = tables.round_trips;
   }
 
   int bytes_written() const { return bytes_; }
@@ -567,12 +567,7 @@ class GbkAndUnitsWriter {
     } else {
       out_[bytes_++] = bytes != 0 ? static_cast<char>(bytes) : '?';
     }
-    if (bytes == 0)
-      unit = u'?';
-    else if (!tables_.writes_round_trip)
-      unit = bytes >= 0x100 ? tables_.pair_to_wide[bytes - 0x8100u]
-                            : tables_.byte_to_wide[bytes - 0x80u];
-    units_[count_++] = unit;
+    units_[count_++] = bytes != 0 ? unit : u'?';  // what the bytes read back as
     return true;
   }
 
@@ -582,7 +577,6 @@ class GbkAndUnitsWriter {
   }
 
  private:
-  const GbkTables& tables_;
   char* out_;
   char16_t* units_;
   GbkMarks& marks_;
@@ -716,7 +710,10 @@ int utf8_to_gbk_in_place(char* text, int length, char16_t* units, int& unit_coun
                          GbkMarks& marks) {
   unit_count = 0;
   const GbkTables& tables = gbk_tables();
-  if (text == nullptr || length < 1 || units == nullptr || !tables.complete)
+  // Each unit written stands for what its bytes read back as only where the
+  // tables say so; the caller then converts in two steps.
+  if (text == nullptr || length < 1 || units == nullptr || !tables.complete ||
+      !tables.writes_round_trip)
     return 0;
   GbkAndUnitsWriter writer(tables, text, units, marks);
   if (!utf8_to_gbk_direct(tables, text, length, writer)) {

@@ -56,8 +56,9 @@ int gbk_to_wide_marked(const char* source, int source_length, char16_t* out, int
 // utf8_to_gbk of the length bytes at text, written over them from the start
 // (the GBK is never longer), that also reads its result back as
 // gbk_to_wide_marked would, in the same pass; units needs room for length.
-// The length of the GBK, and the units in unit_count; 0 on failure, with the
-// text then undefined.
+// The length of the GBK, and the units in unit_count. 0 on failure: at once,
+// with the text untouched, when the code page's tables do not allow it;
+// otherwise with the text undefined.
 int utf8_to_gbk_in_place(char* text, int length, char16_t* units, int& unit_count, GbkMarks& marks);
 
 // The offset in source of unit (at most the number of units), from marks
