@@ -158,6 +158,75 @@ std::u16string translate_pattern(std::u16string_view p, bool multiline) {
   return out;
 }
 
+// Whether c, written bare in a PCRE2 pattern, is a literal with no other
+// letter case, so that "[^c]" excludes exactly what "c" matches.
+bool is_caseless_literal(char16_t c) {
+  return c >= u' ' && c <= u'~' && !is_ascii_letter(c) &&
+         std::u16string_view(u"\\^$.|?*+()[]{}").find(c) == std::u16string_view::npos;
+}
+
+// A lazy run of any units, "[\s\S]*?", that a literal c must follow tries
+// every end in turn, and all but those at a c fail at once. Written as
+// "(?:[^c]++|c)*?" it tries the same ends in the same order, stepping over
+// each run without c at one go, and captures the same text. The literal may
+// follow at once or after the ")" of a group holding only the run; a literal
+// that a quantifier makes optional does not count.
+std::u16string with_quick_lazy_runs(std::u16string_view p) {
+  constexpr std::u16string_view run = u"[\\s\\S]*?";
+  std::u16string out;
+  out.reserve(p.size() + 32);
+  bool in_class = false;
+  bool group_opened = false;  // the unit before this one opens a plain group
+  for (std::size_t i = 0; i < p.size(); ++i) {
+    const char16_t c = p[i];
+    if (c == u'\\') {
+      out += p.substr(i, 2);
+      ++i;
+      group_opened = false;
+      continue;
+    }
+    if (in_class) {
+      in_class = c != u']';
+      out += c;
+      continue;
+    }
+    if (p.substr(i, run.size()) == run) {
+      std::size_t next = i + run.size();
+      if (group_opened && next < p.size() && p[next] == u')')
+        ++next;
+      const bool literal_follows =
+          next < p.size() && is_caseless_literal(p[next]) &&
+          (next + 1 == p.size() ||
+           std::u16string_view(u"*+?{").find(p[next + 1]) == std::u16string_view::npos);
+      if (literal_follows) {
+        const char16_t literal = p[next];
+        out += u"(?:[^";
+        out += literal;
+        out += u"]++|";
+        out += literal;
+        out += u")*?";
+        i += run.size() - 1;
+        group_opened = false;
+        continue;
+      }
+    }
+    group_opened = false;
+    if (c == u'[') {
+      out += c;
+      if (i + 1 < p.size() && p[i + 1] == u'^')
+        out += p[++i];
+      if (i + 1 < p.size() && p[i + 1] == u']')
+        out += p[++i];  // "[]" and "[^]" end at once
+      else
+        in_class = true;
+      continue;
+    }
+    group_opened = c == u'(' && !(i + 1 < p.size() && (p[i + 1] == u'?' || p[i + 1] == u'*'));
+    out += c;
+  }
+  return out;
+}
+
 }  // namespace
 
 // The bound on work, measured with the JIT on a 2-core x86-64: the result
@@ -213,7 +282,7 @@ const RegExp::Compiled* RegExp::compiled() {
   stale_ = false;
   compiled_.reset();
 
-  const std::u16string translated = translate_pattern(pattern_, multiline_);
+  const std::u16string translated = with_quick_lazy_runs(translate_pattern(pattern_, multiline_));
   pcre2_compile_context* compile_context = pcre2_compile_context_create(nullptr);
   if (compile_context == nullptr)
     return nullptr;

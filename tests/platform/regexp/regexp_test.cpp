@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -184,6 +185,55 @@ INSTANTIATE_TEST_SUITE_P(RegExp, Replace, ::testing::ValuesIn(replace_cases),
 
 TEST(ReplaceRejected, Fails) {
   EXPECT_EQ(make(u"(", global)->replace(u"a", u"b"), std::nullopt);
+}
+
+// Every match with its position and all its groups ("-" for an unset group).
+std::vector<std::u16string> everything_found(const std::u16string& pattern, int flags,
+                                             const std::u16string& subject) {
+  const auto matches =
+      make(pattern, flags)->execute(std::make_shared<const std::u16string>(subject));
+  if (matches == nullptr)
+    return {u"rejected"};
+  std::vector<std::u16string> out;
+  for (int i = 0; i < matches->count(); ++i) {
+    const auto m = matches->item(i);
+    out.push_back(std::u16string(1, static_cast<char16_t>(u'0' + m->first_index())) +
+                  std::u16string(m->value()));
+    for (int k = 0; k < m->submatch_count(); ++k)
+      out.push_back(std::u16string(m->submatch(k).value_or(u"-")));
+  }
+  return out;
+}
+
+// A lazy run of any unit before a literal is compiled in a quicker form.
+// Written "(?:[\s\S])*?" the same run keeps the plain form; both must find
+// the same matches and groups in any subject, also where the quicker form
+// does not apply.
+TEST(QuickLazyRuns, FindWhatThePlainFormFinds) {
+  const std::u16string patterns[] = {
+      u"a([\\s\\S]*?)<b",    u"([\\s\\S]*?)<",    u"<([\\s\\S]*?)\"([\\s\\S]*?)<",
+      u"x[\\s\\S]*?-",       u"([\\s\\S]*?)</b>", u"([\\s\\S]*?)<?a",
+      u"([\\s\\S]*?)<{2}",   u"([\\s\\S]*?)<|a",  u"(?:([\\s\\S]*?)<)+",
+      u"([\\s\\S]*?)>\\1",   u"(a[\\s\\S]*?)<",   u"[\\s\\S]*?$",
+      u"[<]([\\s\\S]*?)[>]", u"\\(([\\s\\S]*?)>",
+  };
+  const char16_t alphabet[] = u"<>aAb\"-\n/x";
+  std::mt19937 random(20261211);
+  std::uniform_int_distribution<int> length(0, 30);
+  std::uniform_int_distribution<std::size_t> pick(0, std::size(alphabet) - 2);
+  for (const std::u16string& pattern : patterns) {
+    std::u16string plain = pattern;
+    for (std::size_t at; (at = plain.find(u"[\\s\\S]*?")) != std::u16string::npos;)
+      plain.replace(at, 8, u"(?:[\\s\\S])*?");
+    for (int round = 0; round < 400; ++round) {
+      std::u16string subject;
+      for (int i = length(random); i > 0; --i)
+        subject += alphabet[pick(random)];
+      const int flags = global | (round % 2 ? icase : none) | (round % 3 ? multi : none);
+      ASSERT_EQ(everything_found(pattern, flags, subject), everything_found(plain, flags, subject))
+          << ::testing::PrintToString(pattern) << " " << ::testing::PrintToString(subject);
+    }
+  }
 }
 
 class SearchPage : public ::testing::Test {
