@@ -238,7 +238,10 @@ std::u16string with_quick_lazy_runs(std::u16string_view p) {
 // tags from 54 000. 10^7 leaves a margin of about 200 over the last. The JIT
 // counts the steps of one search from its start offset to the match, and a
 // successful search of the result pattern is linear, so a page costs at most
-// one limit beyond its real matches.
+// one limit beyond its real matches. (Measured on the plain form of the lazy
+// runs; the quick form takes fewer steps for the same ends, and a search it
+// cannot finish within its stack is made again in the plain form under the
+// same limit.)
 struct RegExp::Compiled {
   pcre2_code* code = nullptr;
   pcre2_match_data* match_data = nullptr;
@@ -256,7 +259,53 @@ struct RegExp::Compiled {
     pcre2_match_data_free(match_data);
     pcre2_code_free(code);
   }
+
+  // nullptr when PCRE2 rejects the pattern (already in its syntax).
+  static std::unique_ptr<Compiled> make(const std::u16string& pattern, bool ignore_case);
+
+  int match(PCRE2_SPTR units, PCRE2_SIZE length, PCRE2_SIZE start) const {
+    return jit ? pcre2_jit_match(code, units, length, start, 0, match_data, context)
+               : pcre2_match(code, units, length, start, 0, match_data, context);
+  }
 };
+
+std::unique_ptr<RegExp::Compiled> RegExp::Compiled::make(const std::u16string& pattern,
+                                                         bool ignore_case) {
+  pcre2_compile_context* compile_context = pcre2_compile_context_create(nullptr);
+  if (compile_context == nullptr)
+    return nullptr;
+  pcre2_set_newline(compile_context, PCRE2_NEWLINE_LF);
+  std::uint32_t options = PCRE2_ALT_BSUX | PCRE2_ALLOW_EMPTY_CLASS | PCRE2_MATCH_UNSET_BACKREF |
+                          PCRE2_DOLLAR_ENDONLY | PCRE2_NEVER_UTF | PCRE2_NEVER_UCP;
+  if (ignore_case)
+    options |= PCRE2_CASELESS;
+  int error = 0;
+  PCRE2_SIZE error_offset = 0;
+  pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(),
+                                   options, &error, &error_offset, compile_context);
+  pcre2_compile_context_free(compile_context);
+  if (code == nullptr)
+    return nullptr;
+
+  auto compiled = std::make_unique<Compiled>();
+  compiled->code = code;
+  // The interpreter runs where the JIT is not available.
+  compiled->jit = pcre2_jit_compile(code, PCRE2_JIT_COMPLETE) == 0;
+  std::uint32_t groups = 0;
+  pcre2_pattern_info(code, PCRE2_INFO_CAPTURECOUNT, &groups);
+  compiled->groups = static_cast<int>(groups);
+  compiled->match_data = pcre2_match_data_create_from_pattern(code, nullptr);
+  compiled->context = pcre2_match_context_create(nullptr);
+  compiled->jit_stack = pcre2_jit_stack_create(32 * 1024, 1024 * 1024, nullptr);
+  if (compiled->match_data == nullptr || compiled->context == nullptr)
+    return nullptr;
+  pcre2_set_match_limit(compiled->context, match_limit);
+  pcre2_set_heap_limit(compiled->context, 64 * 1024);  // KiB, for the interpreter
+  if (compiled->jit_stack != nullptr) {
+    pcre2_jit_stack_assign(compiled->context, nullptr, compiled->jit_stack);
+  }
+  return compiled;
+}
 
 RegExp::RegExp() = default;
 RegExp::~RegExp() = default;
@@ -280,45 +329,18 @@ const RegExp::Compiled* RegExp::compiled() {
   if (!stale_)
     return compiled_.get();
   stale_ = false;
-  compiled_.reset();
-
-  const std::u16string translated = with_quick_lazy_runs(translate_pattern(pattern_, multiline_));
-  pcre2_compile_context* compile_context = pcre2_compile_context_create(nullptr);
-  if (compile_context == nullptr)
-    return nullptr;
-  pcre2_set_newline(compile_context, PCRE2_NEWLINE_LF);
-  std::uint32_t options = PCRE2_ALT_BSUX | PCRE2_ALLOW_EMPTY_CLASS | PCRE2_MATCH_UNSET_BACKREF |
-                          PCRE2_DOLLAR_ENDONLY | PCRE2_NEVER_UTF | PCRE2_NEVER_UCP;
-  if (ignore_case_)
-    options |= PCRE2_CASELESS;
-  int error = 0;
-  PCRE2_SIZE error_offset = 0;
-  pcre2_code* code =
-      pcre2_compile(reinterpret_cast<PCRE2_SPTR>(translated.data()), translated.size(), options,
-                    &error, &error_offset, compile_context);
-  pcre2_compile_context_free(compile_context);
-  if (code == nullptr)
-    return nullptr;
-
-  auto compiled = std::make_unique<Compiled>();
-  compiled->code = code;
-  // The interpreter runs where the JIT is not available.
-  compiled->jit = pcre2_jit_compile(code, PCRE2_JIT_COMPLETE) == 0;
-  std::uint32_t groups = 0;
-  pcre2_pattern_info(code, PCRE2_INFO_CAPTURECOUNT, &groups);
-  compiled->groups = static_cast<int>(groups);
-  compiled->match_data = pcre2_match_data_create_from_pattern(code, nullptr);
-  compiled->context = pcre2_match_context_create(nullptr);
-  compiled->jit_stack = pcre2_jit_stack_create(32 * 1024, 1024 * 1024, nullptr);
-  if (compiled->match_data == nullptr || compiled->context == nullptr)
-    return nullptr;
-  pcre2_set_match_limit(compiled->context, match_limit);
-  pcre2_set_heap_limit(compiled->context, 64 * 1024);  // KiB, for the interpreter
-  if (compiled->jit_stack != nullptr) {
-    pcre2_jit_stack_assign(compiled->context, nullptr, compiled->jit_stack);
-  }
-  compiled_ = std::move(compiled);
+  plain_.reset();
+  std::u16string plain = translate_pattern(pattern_, multiline_);
+  std::u16string quick = with_quick_lazy_runs(plain);
+  plain_pattern_ = quick == plain ? std::u16string() : std::move(plain);
+  compiled_ = Compiled::make(quick, ignore_case_);
   return compiled_.get();
+}
+
+const RegExp::Compiled* RegExp::plain_form() {
+  if (!plain_ && !plain_pattern_.empty())
+    plain_ = Compiled::make(plain_pattern_, ignore_case_);
+  return plain_.get();
 }
 
 // Calls on_match(ovector) for each match in order; false when the pattern is
@@ -331,14 +353,21 @@ bool RegExp::each_match(std::u16string_view subject, OnMatch&& on_match) {
     return false;
   const auto* units = reinterpret_cast<PCRE2_SPTR>(subject.data());
   const PCRE2_SIZE length = subject.size();
-  const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(c->match_data);
   PCRE2_SIZE start = 0;
   while (start <= length) {
-    const int rc =
-        c->jit ? pcre2_jit_match(c->code, units, length, start, 0, c->match_data, c->context)
-               : pcre2_match(c->code, units, length, start, 0, c->match_data, c->context);
+    const Compiled* used = c;
+    int rc = c->match(units, length, start);
+    // A quick lazy run needs stack for every stretch it steps over, the
+    // plain form none: a search that runs out of it is made again plainly.
+    if (rc == PCRE2_ERROR_JIT_STACKLIMIT || rc == PCRE2_ERROR_HEAPLIMIT) {
+      if (const Compiled* plain = plain_form()) {
+        used = plain;
+        rc = plain->match(units, length, start);
+      }
+    }
     if (rc <= 0)
       break;
+    const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(used->match_data);
     on_match(ovector);
     if (!global_)
       break;

@@ -103,6 +103,9 @@ class RegExp {
  private:
   struct Compiled;
   const Compiled* compiled();
+  // The pattern without its quick lazy runs, compiled on first need; nullptr
+  // when compiled() has none.
+  const Compiled* plain_form();
   template <class OnMatch>
   bool each_match(std::u16string_view subject, OnMatch&& on_match);
 
@@ -111,6 +114,8 @@ class RegExp {
   bool global_ = false;
   std::u16string pattern_;
   std::unique_ptr<Compiled> compiled_;
+  std::u16string plain_pattern_;  // translated, when it differs from the quick form
+  std::unique_ptr<Compiled> plain_;
   bool stale_ = true;
 };
 

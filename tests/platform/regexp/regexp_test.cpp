@@ -273,6 +273,25 @@ TEST_F(SearchPage, LongEntriesAreNotCutShort) {
   EXPECT_EQ(matches->count(), 16);
 }
 
+// A cast with more tags than the quick form of a lazy run has stack for is
+// still found whole: that search is made again in the plain form.
+TEST_F(SearchPage, CastsOfManyTagsAreFoundWhole) {
+  for (const char* tag : {"</span>", "<br>x"}) {
+    SCOPED_TRACE(tag);
+    testing::Entry e = testing::numbered_entry(0);
+    e.cast.clear();
+    while (e.cast.size() < (512u << 10))
+      e.cast += tag;
+    const std::string page = testing::page_head() + testing::entry_markup(e) +
+                             testing::entry_markup(testing::numbered_entry(1));
+    const auto matches = result_->execute(std::make_shared<const std::u16string>(from_utf8(page)));
+    ASSERT_NE(matches, nullptr);
+    ASSERT_EQ(matches->count(), 2);
+    EXPECT_EQ(matches->item(0)->submatch(3), from_utf8(e.cast));
+    EXPECT_EQ(matches->item(1)->submatch(1), u"/movie/2.html");
+  }
+}
+
 // The near-match page would take seconds without the bound; with it the
 // search ends and keeps the match found before the page turned hostile.
 TEST_F(SearchPage, NearMatchesEndAtTheLimit) {
