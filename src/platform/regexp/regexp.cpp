@@ -3,6 +3,8 @@
 #define PCRE2_CODE_UNIT_WIDTH 16
 #include <pcre2.h>
 
+#include <map>
+#include <mutex>
 #include <utility>
 
 namespace kestrava::platform {
@@ -227,6 +229,60 @@ std::u16string with_quick_lazy_runs(std::u16string_view p) {
   return out;
 }
 
+// Code that PCRE2 has compiled (and the JIT, where it can) is only read by
+// matching, on any number of threads at once. The program runs the same few
+// patterns for every search, so each is compiled once for the process.
+struct SharedCode {
+  std::shared_ptr<pcre2_code> code;
+  bool jit = false;
+};
+
+SharedCode compile_code(const std::u16string& pattern, bool ignore_case) {
+  pcre2_compile_context* compile_context = pcre2_compile_context_create(nullptr);
+  if (compile_context == nullptr)
+    return {};
+  pcre2_set_newline(compile_context, PCRE2_NEWLINE_LF);
+  std::uint32_t options = PCRE2_ALT_BSUX | PCRE2_ALLOW_EMPTY_CLASS | PCRE2_MATCH_UNSET_BACKREF |
+                          PCRE2_DOLLAR_ENDONLY | PCRE2_NEVER_UTF | PCRE2_NEVER_UCP;
+  if (ignore_case)
+    options |= PCRE2_CASELESS;
+  int error = 0;
+  PCRE2_SIZE error_offset = 0;
+  pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(),
+                                   options, &error, &error_offset, compile_context);
+  pcre2_compile_context_free(compile_context);
+  if (code == nullptr)
+    return {};
+  SharedCode shared;
+  // The interpreter runs where the JIT is not available.
+  shared.jit = pcre2_jit_compile(code, PCRE2_JIT_COMPLETE) == 0;
+  shared.code = std::shared_ptr<pcre2_code>(code, pcre2_code_free);
+  return shared;
+}
+
+SharedCode shared_code(const std::u16string& pattern, bool ignore_case) {
+  // Bounded, for a program that made patterns up as it went: past the bound
+  // the cache starts again (objects keep the code they hold).
+  constexpr std::size_t most_kept = 64;
+  // Never freed: detached workers may still be matching when the process ends.
+  static auto* mutex = new std::mutex;
+  static auto* kept = new std::map<std::pair<std::u16string, bool>, SharedCode>;
+  auto key = std::make_pair(pattern, ignore_case);
+  {
+    std::lock_guard lock(*mutex);
+    if (const auto found = kept->find(key); found != kept->end())
+      return found->second;
+  }
+  SharedCode made = compile_code(pattern, ignore_case);
+  if (made.code) {
+    std::lock_guard lock(*mutex);
+    if (kept->size() >= most_kept)
+      kept->clear();
+    kept->emplace(std::move(key), made);
+  }
+  return made;
+}
+
 }  // namespace
 
 // The bound on work, measured with the JIT on a 2-core x86-64: the result
@@ -243,7 +299,7 @@ std::u16string with_quick_lazy_runs(std::u16string_view p) {
 // cannot finish within its stack is made again in the plain form under the
 // same limit.)
 struct RegExp::Compiled {
-  pcre2_code* code = nullptr;
+  std::shared_ptr<pcre2_code> code;
   pcre2_match_data* match_data = nullptr;
   pcre2_match_context* context = nullptr;
   pcre2_jit_stack* jit_stack = nullptr;
@@ -257,44 +313,29 @@ struct RegExp::Compiled {
     pcre2_jit_stack_free(jit_stack);
     pcre2_match_context_free(context);
     pcre2_match_data_free(match_data);
-    pcre2_code_free(code);
   }
 
   // nullptr when PCRE2 rejects the pattern (already in its syntax).
   static std::unique_ptr<Compiled> make(const std::u16string& pattern, bool ignore_case);
 
   int match(PCRE2_SPTR units, PCRE2_SIZE length, PCRE2_SIZE start) const {
-    return jit ? pcre2_jit_match(code, units, length, start, 0, match_data, context)
-               : pcre2_match(code, units, length, start, 0, match_data, context);
+    return jit ? pcre2_jit_match(code.get(), units, length, start, 0, match_data, context)
+               : pcre2_match(code.get(), units, length, start, 0, match_data, context);
   }
 };
 
 std::unique_ptr<RegExp::Compiled> RegExp::Compiled::make(const std::u16string& pattern,
                                                          bool ignore_case) {
-  pcre2_compile_context* compile_context = pcre2_compile_context_create(nullptr);
-  if (compile_context == nullptr)
+  SharedCode shared = shared_code(pattern, ignore_case);
+  if (!shared.code)
     return nullptr;
-  pcre2_set_newline(compile_context, PCRE2_NEWLINE_LF);
-  std::uint32_t options = PCRE2_ALT_BSUX | PCRE2_ALLOW_EMPTY_CLASS | PCRE2_MATCH_UNSET_BACKREF |
-                          PCRE2_DOLLAR_ENDONLY | PCRE2_NEVER_UTF | PCRE2_NEVER_UCP;
-  if (ignore_case)
-    options |= PCRE2_CASELESS;
-  int error = 0;
-  PCRE2_SIZE error_offset = 0;
-  pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(),
-                                   options, &error, &error_offset, compile_context);
-  pcre2_compile_context_free(compile_context);
-  if (code == nullptr)
-    return nullptr;
-
   auto compiled = std::make_unique<Compiled>();
-  compiled->code = code;
-  // The interpreter runs where the JIT is not available.
-  compiled->jit = pcre2_jit_compile(code, PCRE2_JIT_COMPLETE) == 0;
+  compiled->code = std::move(shared.code);
+  compiled->jit = shared.jit;
   std::uint32_t groups = 0;
-  pcre2_pattern_info(code, PCRE2_INFO_CAPTURECOUNT, &groups);
+  pcre2_pattern_info(compiled->code.get(), PCRE2_INFO_CAPTURECOUNT, &groups);
   compiled->groups = static_cast<int>(groups);
-  compiled->match_data = pcre2_match_data_create_from_pattern(code, nullptr);
+  compiled->match_data = pcre2_match_data_create_from_pattern(compiled->code.get(), nullptr);
   compiled->context = pcre2_match_context_create(nullptr);
   compiled->jit_stack = pcre2_jit_stack_create(32 * 1024, 1024 * 1024, nullptr);
   if (compiled->match_data == nullptr || compiled->context == nullptr)

@@ -4,6 +4,7 @@
 
 #include <random>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -234,6 +235,28 @@ TEST(QuickLazyRuns, FindWhatThePlainFormFinds) {
           << ::testing::PrintToString(pattern) << " " << ::testing::PrintToString(subject);
     }
   }
+}
+
+// Threads running the same patterns at once share their compiled code; each
+// finds what one thread alone finds.
+TEST(Execute, ThreadsRunTheSamePatternAtOnce) {
+  const auto page = std::make_shared<const std::u16string>(from_utf8(testing::search_page(200)));
+  const std::u16string pattern = from_utf8(testing::result_pattern);
+  const std::vector<std::u16string> alone =
+      everything_found(pattern, icase | multi | global, *page);
+  ASSERT_FALSE(alone.empty());
+  std::vector<std::vector<std::u16string>> found(4);
+  std::vector<std::thread> threads;
+  for (auto& out : found) {
+    threads.emplace_back([&] {
+      for (int round = 0; round < 5; ++round)
+        out = everything_found(pattern, icase | multi | global, *page);
+    });
+  }
+  for (auto& thread : threads)
+    thread.join();
+  for (const auto& out : found)
+    EXPECT_EQ(out, alone);
 }
 
 class SearchPage : public ::testing::Test {
