@@ -4,7 +4,6 @@
 #include <unicode/ustring.h>
 
 #include <array>
-#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -164,43 +163,6 @@ int ascii_prefix(const Unit* p, int n) {
   return i;
 }
 
-// The ASCII bytes at the front of p, widened into out, which has room for n
-// units. The count of ASCII bytes copied.
-int widen_ascii(const unsigned char* p, int n, char16_t* out) {
-  const int ascii = ascii_prefix(p, n);
-  for (int i = 0; i < ascii; ++i)
-    out[i] = p[i];
-  return ascii;
-}
-
-// The ASCII units at the front of p, narrowed into out, which has room for n
-// bytes.
-int narrow_ascii(const char16_t* p, int n, char* out) {
-  const int ascii = ascii_prefix(p, n);
-  for (int i = 0; i < ascii; ++i)
-    out[i] = static_cast<char>(p[i]);
-  return ascii;
-}
-
-// The ASCII bytes at the front of p copied into out, with the same room rule.
-int copy_ascii_words(const char* p, int n, char* out) {
-  int i = 0;
-  while (i + 8 <= n) {
-    std::uint64_t word;
-    std::memcpy(&word, p + i, 8);
-    std::memcpy(out + i, &word, 8);
-    const std::uint64_t high = word & 0x8080808080808080ULL;
-    if (high != 0)
-      return i + std::countr_zero(high) / 8;
-    i += 8;
-  }
-  while (i < n && static_cast<unsigned char>(p[i]) < 0x80) {
-    out[i] = p[i];
-    ++i;
-  }
-  return i;
-}
-
 // Where the units are written: into the caller's buffer, or only counted for
 // a size query.
 template <class Unit>
@@ -210,8 +172,6 @@ class Sink {
 
   bool counting() const { return size_ == 0; }
   int count() const { return count_; }
-  // Whether n more units fit, so that a loop may write without checking.
-  bool has_room(int n) const { return !counting() && size_ - count_ >= n; }
 
   template <class Source>
   bool put_ascii(const Source* p, int n) {
@@ -240,46 +200,13 @@ class Sink {
 };
 
 // Copies the run of ASCII at p[i] (ASCII is the same in every code page
-// here) and moves i past it. Where the rest of the source fits whatever it
-// becomes, the run goes a word at a time without checks.
-bool copy_ascii(const char* p, int n, int& i, Sink<char16_t>& sink) {
-  int ascii = 0;
-  if (sink.has_room(n - i)) {
-    ascii = widen_ascii(reinterpret_cast<const unsigned char*>(p) + i, n - i, sink.target());
-    sink.advance(ascii);
-  } else {
-    ascii = ascii_prefix(p + i, n - i);
-    if (!sink.put_ascii(p + i, ascii))
-      return false;
-  }
-  i += ascii;
-  return true;
-}
-
-bool copy_ascii(const char16_t* p, int n, int& i, Sink<char>& sink) {
-  int ascii = 0;
-  if (sink.has_room(n - i)) {
-    ascii = narrow_ascii(p + i, n - i, sink.target());
-    sink.advance(ascii);
-  } else {
-    ascii = ascii_prefix(p + i, n - i);
-    if (!sink.put_ascii(p + i, ascii))
-      return false;
-  }
-  i += ascii;
-  return true;
-}
-
-bool copy_ascii(const char* p, int n, int& i, Sink<char>& sink) {
-  int ascii = 0;
-  if (sink.has_room(n - i)) {
-    ascii = copy_ascii_words(p + i, n - i, sink.target());
-    sink.advance(ascii);
-  } else {
-    ascii = ascii_prefix(p + i, n - i);
-    if (!sink.put_ascii(p + i, ascii))
-      return false;
-  }
+// here) and moves i past it. The run is found a word at a time, then copied
+// in a loop the compiler vectorises.
+template <class Source, class Unit>
+bool copy_ascii(const Source* p, int n, int& i, Sink<Unit>& sink) {
+  const int ascii = ascii_prefix(p + i, n - i);
+  if (!sink.put_ascii(p + i, ascii))
+    return false;
   i += ascii;
   return true;
 }
