@@ -354,14 +354,17 @@ int utf8_sequence(const unsigned char* p, int n, char32_t& code_point) {
   return code_point >= 0x10000 && code_point <= 0x10FFFF ? 4 : 0;
 }
 
-// Well-formed UTF-8 is decoded here; ill-formed bytes go to ICU up to the
-// next ASCII byte, which no sequence can hold, so ICU replaces them exactly
-// as it would in the whole text.
-bool utf8_to_wide(const char* p, int n, Sink<char16_t>& sink) {
+// Walks UTF-8 for a conversion: each run of ASCII goes to
+// to.ascii(p, n, i), which moves i past it; each well-formed sequence to
+// to.code_point(); each ill-formed stretch, up to the next ASCII byte, to
+// to.ill_formed(). No sequence holds an ASCII byte, so ICU reading such a
+// stretch replaces it exactly as it would in the whole text.
+template <class To>
+bool walk_utf8(const char* p, int n, To& to) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(p);
   int i = 0;
   while (i < n) {
-    if (!copy_ascii(p, n, i, sink))
+    if (!to.ascii(p, n, i))
       return false;
     while (i < n && bytes[i] >= 0x80) {
       char32_t code_point = 0;
@@ -370,24 +373,40 @@ bool utf8_to_wide(const char* p, int n, Sink<char16_t>& sink) {
         int end = i + 1;
         while (end < n && bytes[end] >= 0x80)
           ++end;
-        if (!icu_utf8_to_wide(p + i, end - i, sink))
+        if (!to.ill_formed(p + i, end - i))
           return false;
         i = end;
         break;
       }
-      if (code_point < 0x10000) {
-        if (!sink.put_unit(static_cast<char16_t>(code_point)))
-          return false;
-      } else {
-        const char32_t v = code_point - 0x10000;
-        if (!sink.put_unit(static_cast<char16_t>(0xD800 + (v >> 10))) ||
-            !sink.put_unit(static_cast<char16_t>(0xDC00 + (v & 0x3FF))))
-          return false;
-      }
+      if (!to.code_point(code_point))
+        return false;
       i += length;
     }
   }
   return true;
+}
+
+// UTF-8 into UTF-16: well-formed sequences decoded here, ill-formed ones by
+// ICU.
+struct ToWide {
+  Sink<char16_t>& sink;
+
+  bool ascii(const char* p, int n, int& i) { return copy_ascii(p, n, i, sink); }
+
+  bool code_point(char32_t c) {
+    if (c < 0x10000)
+      return sink.put_unit(static_cast<char16_t>(c));
+    const char32_t v = c - 0x10000;
+    return sink.put_unit(static_cast<char16_t>(0xD800 + (v >> 10))) &&
+           sink.put_unit(static_cast<char16_t>(0xDC00 + (v & 0x3FF)));
+  }
+
+  bool ill_formed(const char* p, int n) { return icu_utf8_to_wide(p, n, sink); }
+};
+
+bool utf8_to_wide(const char* p, int n, Sink<char16_t>& sink) {
+  ToWide to{sink};
+  return walk_utf8(p, n, to);
 }
 
 bool is_high_surrogate(char16_t unit) {
@@ -514,45 +533,41 @@ class GbkAndUnitsWriter {
 
 // UTF-8 into GBK in one pass, giving what utf8_to_wide followed by
 // wide_to_gbk gives: a character outside the BMP is one "?", as its
-// surrogate pair would be, and an ill-formed run is read by ICU first.
+// surrogate pair would be, and an ill-formed stretch is read by ICU first.
+template <class Writer>
+struct ToGbk {
+  const std::uint16_t* wide_to_gbk;  // the table, looked up for every character
+  Writer& writer;
+
+  bool ascii(const char* p, int n, int& i) { return writer.ascii(p, n, i); }
+
+  bool code_point(char32_t c) {
+    const bool in_bmp = c < 0x10000;
+    return writer.character(in_bmp ? wide_to_gbk[c] : 0, static_cast<char16_t>(in_bmp ? c : u'?'));
+  }
+
+  bool ill_formed(const char* p, int n) {
+    std::u16string units(static_cast<std::size_t>(n), u'\0');
+    Sink<char16_t> wide(units.data(), n);
+    if (!icu_utf8_to_wide(p, n, wide))
+      return false;
+    // As wide_to_gbk writes them: a surrogate pair is one "?".
+    for (int k = 0; k < wide.count(); ++k) {
+      const char16_t unit = units[static_cast<std::size_t>(k)];
+      if (is_high_surrogate(unit) && k + 1 < wide.count() &&
+          is_low_surrogate(units[static_cast<std::size_t>(k) + 1]))
+        ++k;
+      if (!writer.character(wide_to_gbk[unit], unit))
+        return false;
+    }
+    return true;
+  }
+};
+
 template <class Writer>
 bool utf8_to_gbk_direct(const GbkTables& tables, const char* p, int n, Writer& writer) {
-  const auto* bytes = reinterpret_cast<const unsigned char*>(p);
-  int i = 0;
-  while (i < n) {
-    if (!writer.ascii(p, n, i))
-      return false;
-    while (i < n && bytes[i] >= 0x80) {
-      char32_t code_point = 0;
-      const int length = utf8_sequence(bytes + i, n - i, code_point);
-      if (length == 0) {
-        int end = i + 1;
-        while (end < n && bytes[end] >= 0x80)
-          ++end;
-        std::u16string units(static_cast<std::size_t>(end - i), u'\0');
-        Sink<char16_t> wide(units.data(), end - i);
-        if (!icu_utf8_to_wide(p + i, end - i, wide))
-          return false;
-        // As wide_to_gbk writes them: a surrogate pair is one "?".
-        for (int k = 0; k < wide.count(); ++k) {
-          const char16_t unit = units[static_cast<std::size_t>(k)];
-          if (is_high_surrogate(unit) && k + 1 < wide.count() &&
-              is_low_surrogate(units[static_cast<std::size_t>(k) + 1]))
-            ++k;
-          if (!writer.character(tables.wide_to_gbk[unit], unit))
-            return false;
-        }
-        i = end;
-        break;
-      }
-      const bool in_bmp = code_point < 0x10000;
-      const auto unit = static_cast<char16_t>(in_bmp ? code_point : u'?');
-      if (!writer.character(in_bmp ? tables.wide_to_gbk[code_point] : 0, unit))
-        return false;
-      i += length;
-    }
-  }
-  return true;
+  ToGbk<Writer> to{tables.wide_to_gbk.data(), writer};
+  return walk_utf8(p, n, to);
 }
 
 bool utf8_to_gbk_sink(const char* p, int n, Sink<char>& sink) {
