@@ -409,8 +409,12 @@ void detail_window(benchmark::State& state) {
   }
 }
 
+void in_milliseconds(benchmark::internal::Benchmark* b) {
+  b->Unit(benchmark::kMillisecond)->UseRealTime();
+}
+
 void entry_counts(benchmark::internal::Benchmark* b) {
-  b->Arg(100)->Arg(300)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime();
+  in_milliseconds(b->Arg(100)->Arg(300)->Arg(1000));
 }
 
 }  // namespace
@@ -427,26 +431,11 @@ BENCHMARK(search_conversion)->Name("search_conversion/ours")->Apply(entry_counts
 BENCHMARK(search_download)->Name("search_conversion/peer")->Apply(entry_counts);
 BENCHMARK(search_window)->Name("search_window/ours")->Apply(entry_counts);
 BENCHMARK(search_download)->Name("search_window/peer")->Apply(entry_counts);
-BENCHMARK(detail_click)->Name("detail_click/ours")->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(detail_download)->Name("detail_click/peer")->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(detail_transfer)
-    ->Name("detail_transfer/ours")
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-BENCHMARK(detail_download)
-    ->Name("detail_transfer/peer")
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-BENCHMARK(detail_conversion)
-    ->Name("detail_conversion/ours")
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-BENCHMARK(detail_download)
-    ->Name("detail_conversion/peer")
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-BENCHMARK(detail_window)->Name("detail_window/ours")->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(detail_download)
-    ->Name("detail_window/peer")
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+BENCHMARK(detail_click)->Name("detail_click/ours")->Apply(in_milliseconds);
+BENCHMARK(detail_download)->Name("detail_click/peer")->Apply(in_milliseconds);
+BENCHMARK(detail_transfer)->Name("detail_transfer/ours")->Apply(in_milliseconds);
+BENCHMARK(detail_download)->Name("detail_transfer/peer")->Apply(in_milliseconds);
+BENCHMARK(detail_conversion)->Name("detail_conversion/ours")->Apply(in_milliseconds);
+BENCHMARK(detail_download)->Name("detail_conversion/peer")->Apply(in_milliseconds);
+BENCHMARK(detail_window)->Name("detail_window/ours")->Apply(in_milliseconds);
+BENCHMARK(detail_download)->Name("detail_window/peer")->Apply(in_milliseconds);

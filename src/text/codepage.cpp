@@ -28,18 +28,6 @@ std::u16string multibyte_to_units(std::string_view bytes, int code_page) {
   return units;
 }
 
-Text convert_units_to_text(std::u16string_view units, int code_page) {
-  if (units.empty())
-    return Text();
-  const std::size_t per_unit = code_page == code_page_utf8 ? 3 : 2;
-  std::string bytes(units.size() * per_unit, '\0');
-  const int n = platform::wide_to_multibyte(code_page, units.data(), static_cast<int>(units.size()),
-                                            bytes.data(), static_cast<int>(bytes.size()));
-  bytes.resize(static_cast<std::size_t>(n));
-  // The Text ends at a zero unit of the source, as a terminated conversion would.
-  return Text(std::move(bytes));
-}
-
 // The units of a UTF-16 Bytes value up to its first zero unit; an odd last
 // byte is no unit.
 std::u16string units_of(const Bytes& utf16) {
@@ -53,12 +41,20 @@ std::u16string units_of(const Bytes& utf16) {
 
 }  // namespace
 
-std::u16string text_to_units(const Text& text, int code_page) {
-  return multibyte_to_units(text.view(), code_page);
+Text units_to_text(std::u16string_view units, int code_page) {
+  if (units.empty())
+    return Text();
+  const std::size_t per_unit = code_page == code_page_utf8 ? 3 : 2;
+  std::string bytes(units.size() * per_unit, '\0');
+  const int n = platform::wide_to_multibyte(code_page, units.data(), static_cast<int>(units.size()),
+                                            bytes.data(), static_cast<int>(bytes.size()));
+  bytes.resize(static_cast<std::size_t>(n));
+  // The Text ends at a zero unit of the source, as a terminated conversion would.
+  return Text(std::move(bytes));
 }
 
-Text units_to_text(std::u16string_view units, int code_page) {
-  return convert_units_to_text(units, code_page);
+std::u16string text_to_units(const Text& text, int code_page) {
+  return multibyte_to_units(text.view(), code_page);
 }
 
 TextUnits::TextUnits(Text source) : source_(std::move(source)) {
@@ -98,8 +94,7 @@ Text TextUnits::text_of(std::size_t from, std::size_t to) const {
   if (from >= to)
     return Text();
   if (!marks_.exact)
-    return convert_units_to_text(std::u16string_view(units_).substr(from, to - from),
-                                 code_page_ansi);
+    return units_to_text(std::u16string_view(units_).substr(from, to - from), code_page_ansi);
   const std::size_t begin = platform::gbk_offset_of_unit(marks_, source_.view(), from);
   const std::size_t end = platform::gbk_offset_of_unit(marks_, source_.view(), to);
   return Text(source_.view().substr(begin, end - begin));
@@ -112,7 +107,7 @@ Bytes text_to_utf16(const Text& text, int code_page) {
 }
 
 Text utf16_to_text(const Bytes& utf16, int code_page) {
-  return convert_units_to_text(units_of(utf16), code_page);
+  return units_to_text(units_of(utf16), code_page);
 }
 
 namespace {
@@ -143,7 +138,7 @@ Text through_utf16(const Text& text, int from, int to) {
       }
     }
     const std::u16string units = multibyte_to_units(bytes.substr(at, end - at), from);
-    out += convert_units_to_text(units, to).view();
+    out += units_to_text(units, to).view();
     at = end;
   }
   return Text(std::move(out));

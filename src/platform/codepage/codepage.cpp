@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -246,6 +247,29 @@ int gbk_run_end(const char* p, int i, int n) {
   return i;
 }
 
+// Fills GbkMarks as units are written: the source offset of every
+// interval-th unit, and of the end when it falls on one.
+class MarkNoter {
+ public:
+  MarkNoter(GbkMarks& marks, bool exact) : marks_(marks) {
+    marks_.starts.clear();
+    marks_.exact = exact;
+  }
+
+  // Units from unit up to units_to lie one to a byte from source offset at.
+  void units(int unit, int units_to, int at) {
+    for (; next_ < units_to; next_ += GbkMarks::interval)
+      marks_.starts.push_back(static_cast<std::uint32_t>(at + next_ - unit));
+  }
+  // The unit (or the end) at unit starts at source offset at.
+  void unit(int unit, int at) { units(unit, unit + 1, at); }
+  void not_exact() { marks_.exact = false; }
+
+ private:
+  GbkMarks& marks_;
+  int next_ = 0;  // the next unit whose offset is noted
+};
+
 // With marks, also notes the source offset of every marked unit as it is
 // written (see GbkMarks).
 bool gbk_to_wide(const char* p, int n, Sink<char16_t>& sink, GbkMarks* marks = nullptr) {
@@ -254,24 +278,17 @@ bool gbk_to_wide(const char* p, int n, Sink<char16_t>& sink, GbkMarks* marks = n
   if (!tables.complete || converter == nullptr)
     return false;
   ucnv_reset(converter);
-  int next_mark = 0;  // the next unit whose offset is noted
-  if (marks != nullptr) {
-    marks->starts.clear();
-    marks->exact = tables.round_trips;
-  }
-  auto note = [&](int units_to, int source_offset, int unit) {
-    // Units from unit onwards lie one to a byte from source_offset.
-    for (; next_mark < units_to; next_mark += GbkMarks::interval)
-      marks->starts.push_back(static_cast<std::uint32_t>(source_offset + next_mark - unit));
-  };
+  std::optional<MarkNoter> noter;
+  if (marks != nullptr)
+    noter.emplace(*marks, tables.round_trips);
   int i = 0;
   while (i < n) {
     const int ascii_unit = sink.count();
     const int ascii_at = i;
     if (!copy_ascii(p, n, i, sink))
       return false;
-    if (marks != nullptr)
-      note(sink.count(), ascii_at, ascii_unit);
+    if (noter)
+      noter->units(ascii_unit, sink.count(), ascii_at);
     while (i < n) {
       const auto b = static_cast<unsigned char>(p[i]);
       if (b < 0x80)
@@ -288,8 +305,8 @@ bool gbk_to_wide(const char* p, int n, Sink<char16_t>& sink, GbkMarks* marks = n
         unit = tables.byte_to_wide[b - 0x80];
       }
       if (unit != 0) {
-        if (marks != nullptr && sink.count() == next_mark)
-          note(next_mark + 1, i, next_mark);
+        if (noter)
+          noter->unit(sink.count(), i);
         if (!sink.put_unit(unit))
           return false;
         i += used;
@@ -297,16 +314,16 @@ bool gbk_to_wide(const char* p, int n, Sink<char16_t>& sink, GbkMarks* marks = n
       }
       // ICU decides what an invalid sequence becomes, reading on to the
       // end of the run as it would have.
-      if (marks != nullptr)
-        marks->exact = false;
+      if (noter)
+        noter->not_exact();
       const int end = gbk_run_end(p, i, n);
       if (!gbk_run_to_wide(converter, p + i, p + end, sink))
         return false;
       i = end;
     }
   }
-  if (marks != nullptr && sink.count() == next_mark)
-    note(next_mark + 1, n, next_mark);
+  if (noter)
+    noter->unit(sink.count(), n);
   return true;
 }
 
@@ -478,10 +495,7 @@ class GbkWriter {
 class GbkAndUnitsWriter {
  public:
   GbkAndUnitsWriter(const GbkTables& tables, char* out, char16_t* units, GbkMarks& marks)
-      : out_(out), units_(units), marks_(marks) {
-    marks_.starts.clear();
-    marks_.exact = tables.round_trips;
-  }
+      : out_(out), units_(units), noter_(marks, tables.round_trips) {}
 
   int bytes_written() const { return bytes_; }
   int units_written() const { return count_; }
@@ -494,8 +508,7 @@ class GbkAndUnitsWriter {
     // above before that.
     if (bytes_ != i)
       std::memmove(out_ + bytes_, p + i, static_cast<std::size_t>(ascii));
-    for (; next_mark_ < count_ + ascii; next_mark_ += GbkMarks::interval)
-      marks_.starts.push_back(static_cast<std::uint32_t>(bytes_ + next_mark_ - count_));
+    noter_.units(count_, count_ + ascii, bytes_);
     bytes_ += ascii;
     count_ += ascii;
     i += ascii;
@@ -503,10 +516,7 @@ class GbkAndUnitsWriter {
   }
 
   bool character(std::uint16_t bytes, char16_t unit) {
-    if (count_ == next_mark_) {
-      marks_.starts.push_back(static_cast<std::uint32_t>(bytes_));
-      next_mark_ += GbkMarks::interval;
-    }
+    noter_.unit(count_, bytes_);
     if (bytes >= 0x100) {
       out_[bytes_++] = static_cast<char>(bytes >> 8);
       out_[bytes_++] = static_cast<char>(bytes & 0xFF);
@@ -517,18 +527,14 @@ class GbkAndUnitsWriter {
     return true;
   }
 
-  void finish() {
-    if (count_ == next_mark_)
-      marks_.starts.push_back(static_cast<std::uint32_t>(bytes_));
-  }
+  void finish() { noter_.unit(count_, bytes_); }
 
  private:
   char* out_;
   char16_t* units_;
-  GbkMarks& marks_;
+  MarkNoter noter_;
   int bytes_ = 0;
   int count_ = 0;
-  int next_mark_ = 0;
 };
 
 // UTF-8 into GBK in one pass, giving what utf8_to_wide followed by
@@ -659,8 +665,7 @@ int utf8_to_gbk_in_place(char* text, int length, char16_t* units, int& unit_coun
     return 0;
   GbkAndUnitsWriter writer(tables, text, units, marks);
   if (!utf8_to_gbk_direct(tables, text, length, writer)) {
-    marks.starts.clear();
-    marks.exact = false;
+    marks = GbkMarks();
     return 0;
   }
   writer.finish();
@@ -676,10 +681,8 @@ int gbk_to_wide_marked(const char* source, int source_length, char16_t* out, int
   const int written = source_length > 0 ? convert(code_page_gbk, source, source_length, out,
                                                   out_size, marked, marked)
                                         : 0;
-  if (written == 0) {
-    marks.starts.clear();
-    marks.exact = false;
-  }
+  if (written == 0)
+    marks = GbkMarks();
   return written;
 }
 
