@@ -503,41 +503,4 @@ std::optional<std::u16string> RegExp::replace(std::u16string_view subject,
   return out;
 }
 
-std::optional<RegExpMatch> RegExpMatches::item(int index) const {
-  if (index < 0 || index >= count_)
-    return std::nullopt;
-  return RegExpMatch(*this, index);
-}
-
-std::u16string_view RegExpMatches::span(int match, int group) const {
-  const std::size_t at = (static_cast<std::size_t>(match) * static_cast<std::size_t>(groups_ + 1) +
-                          static_cast<std::size_t>(group)) *
-                         2;
-  const int from = spans_[at];
-  const int to = spans_[at + 1];
-  if (from < 0)
-    return {};
-  return std::u16string_view(*subject_).substr(static_cast<std::size_t>(from),
-                                               static_cast<std::size_t>(to - from));
-}
-
-std::u16string_view RegExpMatch::value() const {
-  return matches_->span(index_, 0);
-}
-
-int RegExpMatch::first_index() const {
-  return matches_->spans_[static_cast<std::size_t>(index_) *
-                          static_cast<std::size_t>(matches_->groups_ + 1) * 2];
-}
-
-int RegExpMatch::submatch_count() const {
-  return matches_->groups_;
-}
-
-std::optional<std::u16string_view> RegExpMatch::submatch(int index) const {
-  if (index < 0 || index >= matches_->groups_)
-    return std::nullopt;
-  return matches_->span(index_, index + 1);
-}
-
 }  // namespace kestrava::platform

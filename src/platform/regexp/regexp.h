@@ -73,6 +73,46 @@ class RegExpMatches {
   std::vector<int> spans_;  // per match, for the whole match and each group: start, end (-1 unset)
 };
 
+// The accessors are read for every sub-match of a page, so they are defined
+// here, where the caller's compiler sees them.
+
+inline std::optional<RegExpMatch> RegExpMatches::item(int index) const {
+  if (index < 0 || index >= count_)
+    return std::nullopt;
+  return RegExpMatch(*this, index);
+}
+
+inline std::u16string_view RegExpMatches::span(int match, int group) const {
+  const std::size_t at = (static_cast<std::size_t>(match) * static_cast<std::size_t>(groups_ + 1) +
+                          static_cast<std::size_t>(group)) *
+                         2;
+  const int from = spans_[at];
+  const int to = spans_[at + 1];
+  if (from < 0)
+    return {};
+  return std::u16string_view(*subject_).substr(static_cast<std::size_t>(from),
+                                               static_cast<std::size_t>(to - from));
+}
+
+inline std::u16string_view RegExpMatch::value() const {
+  return matches_->span(index_, 0);
+}
+
+inline int RegExpMatch::first_index() const {
+  return matches_->spans_[static_cast<std::size_t>(index_) *
+                          static_cast<std::size_t>(matches_->groups_ + 1) * 2];
+}
+
+inline int RegExpMatch::submatch_count() const {
+  return matches_->groups_;
+}
+
+inline std::optional<std::u16string_view> RegExpMatch::submatch(int index) const {
+  if (index < 0 || index >= matches_->groups_)
+    return std::nullopt;
+  return matches_->span(index_, index + 1);
+}
+
 class RegExp {
  public:
   // Steps one search may take; measured in regexp.cpp.
