@@ -114,6 +114,10 @@ Text::Text(std::string&& s) : bytes_(std::move(s)) {
     bytes_.resize(zero);
 }
 
+Text Text::part(std::size_t pos, std::size_t count) const {
+  return pos < bytes_.size() ? Text(view().substr(pos, count), Checked{}) : Text();
+}
+
 Bytes::Bytes(const void* data, std::size_t size)
     : bytes_(static_cast<const char*>(data), data ? size : 0) {}
 

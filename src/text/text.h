@@ -30,6 +30,9 @@ class Text {
   std::string_view view() const { return bytes_; }
   const std::string& str() const { return bytes_; }
   std::string release() && { return std::move(bytes_); }
+  // At most count bytes from pos: a run of a Text holds no zero byte to look
+  // for.
+  Text part(std::size_t pos, std::size_t count) const;
   bool empty() const { return bytes_.empty(); }
   // Length in bytes. Texts are bounded well below 2 GiB by the callers.
   int length() const { return static_cast<int>(bytes_.size()); }
@@ -39,6 +42,9 @@ class Text {
   friend bool operator==(const Text&, const Text&) = default;
 
  private:
+  struct Checked {};
+  Text(std::string_view s, Checked) : bytes_(s) {}
+
   std::string bytes_;  // never holds '\0'
 };
 
@@ -63,6 +69,9 @@ class Bytes {
   void append(const void* data, std::size_t size);
   void reserve(std::size_t size) { bytes_.reserve(size); }
   std::string release() && { return std::move(bytes_); }
+  // At most count bytes from pos: a run of a Text holds no zero byte to look
+  // for.
+  Text part(std::size_t pos, std::size_t count) const;
 
   friend bool operator==(const Bytes&, const Bytes&) = default;
 

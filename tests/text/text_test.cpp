@@ -72,6 +72,10 @@ INSTANTIATE_TEST_SUITE_P(
         CutCase{"right_negative", text_right("abc", -1), ""},
         CutCase{"right_two", text_right("abc", 2), "bc"},
         CutCase{"right_more_than_length", text_right("abc", 9), "abc"},
+        CutCase{"part_inside", Text("abcdef").part(2, 3), "cde"},
+        CutCase{"part_cut_at_end", Text("abc").part(1, 10), "bc"},
+        CutCase{"part_at_end", Text("abc").part(3, 1), ""},
+        CutCase{"part_past_end", Text("abc").part(7, 1), ""},
         // Cutting counts bytes and may split a two-byte character.
         CutCase{"left_splits_character", text_left(raw(std::string(zhong) + "a"), 1), "\xD6"},
         CutCase{"concat_three", text_concat("a", "", "bc"), "abc"},
