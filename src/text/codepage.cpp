@@ -95,9 +95,9 @@ Text TextUnits::text_of(std::size_t from, std::size_t to) const {
     return Text();
   if (!marks_.exact)
     return units_to_text(std::u16string_view(units_).substr(from, to - from), code_page_ansi);
-  const std::size_t begin = platform::gbk_offset_of_unit(marks_, source_.view(), from);
-  const std::size_t end = platform::gbk_offset_of_unit(marks_, source_.view(), to);
-  return Text(source_.view().substr(begin, end - begin));
+  const std::size_t begin = platform::gbk_offset_of_unit(marks_, source_.view(), units_, from);
+  const std::size_t end = platform::gbk_offset_of_unit(marks_, source_.view(), units_, to);
+  return source_.part(begin, end - begin);
 }
 
 Bytes text_to_utf16(const Text& text, int code_page) {

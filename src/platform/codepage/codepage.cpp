@@ -3,12 +3,18 @@
 #include <unicode/ucnv.h>
 #include <unicode/ustring.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define KESTRAVA_SSE2 1
+#endif
 
 namespace kestrava::platform {
 namespace {
@@ -254,6 +260,7 @@ class MarkNoter {
   MarkNoter(GbkMarks& marks, bool exact) : marks_(marks) {
     marks_.starts.clear();
     marks_.exact = exact;
+    marks_.uniform = true;
   }
 
   // Units from unit up to units_to lie one to a byte from source offset at.
@@ -264,6 +271,8 @@ class MarkNoter {
   // The unit (or the end) at unit starts at source offset at.
   void unit(int unit, int at) { units(unit, unit + 1, at); }
   void not_exact() { marks_.exact = false; }
+  // A unit of one non-ASCII byte, or an ASCII unit of two bytes.
+  void not_uniform() { marks_.uniform = false; }
 
  private:
   GbkMarks& marks_;
@@ -305,8 +314,11 @@ bool gbk_to_wide(const char* p, int n, Sink<char16_t>& sink, GbkMarks* marks = n
         unit = tables.byte_to_wide[b - 0x80];
       }
       if (unit != 0) {
-        if (noter)
+        if (noter) {
           noter->unit(sink.count(), i);
+          if ((used == 2) != (unit >= 0x80))
+            noter->not_uniform();
+        }
         if (!sink.put_unit(unit))
           return false;
         i += used;
@@ -517,6 +529,7 @@ class GbkAndUnitsWriter {
 
   bool character(std::uint16_t bytes, char16_t unit) {
     noter_.unit(count_, bytes_);
+    single_byte_ |= bytes >= 0x80 && bytes < 0x100;
     if (bytes >= 0x100) {
       out_[bytes_++] = static_cast<char>(bytes >> 8);
       out_[bytes_++] = static_cast<char>(bytes & 0xFF);
@@ -527,7 +540,11 @@ class GbkAndUnitsWriter {
     return true;
   }
 
-  void finish() { noter_.unit(count_, bytes_); }
+  void finish() {
+    noter_.unit(count_, bytes_);
+    if (single_byte_)
+      noter_.not_uniform();
+  }
 
  private:
   char* out_;
@@ -535,6 +552,7 @@ class GbkAndUnitsWriter {
   MarkNoter noter_;
   int bytes_ = 0;
   int count_ = 0;
+  bool single_byte_ = false;  // a character written as one byte that is not ASCII
 };
 
 // UTF-8 into GBK in one pass, giving what utf8_to_wide followed by
@@ -686,9 +704,39 @@ int gbk_to_wide_marked(const char* source, int source_length, char16_t* out, int
   return written;
 }
 
-std::size_t gbk_offset_of_unit(const GbkMarks& marks, std::string_view source, std::size_t unit) {
-  std::size_t at = marks.starts[unit / GbkMarks::interval];
+std::size_t gbk_offset_of_unit(const GbkMarks& marks, std::string_view source,
+                               std::u16string_view units, std::size_t unit) {
+  const std::size_t mark = unit / GbkMarks::interval;
+  std::size_t at = marks.starts[mark];
   std::size_t k = unit % GbkMarks::interval;
+  if (marks.uniform) {
+    // One byte for each unit from the mark, and one more for each that is
+    // not ASCII.
+    const char16_t* from = units.data() + mark * GbkMarks::interval;
+#ifdef KESTRAVA_SSE2
+    if (mark * GbkMarks::interval + 16 <= units.size()) {
+      // A byte for each of the sixteen units: 0xFF where it is ASCII.
+      const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
+      const __m128i zero = _mm_setzero_si128();
+      const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+      const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 8));
+      const __m128i ascii = _mm_packs_epi16(_mm_cmpeq_epi16(_mm_and_si128(first, high), zero),
+                                            _mm_cmpeq_epi16(_mm_and_si128(second, high), zero));
+      // 1 for each of the first k that is not, summed.
+      const __m128i lanes = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+      const __m128i counted =
+          _mm_and_si128(_mm_andnot_si128(ascii, _mm_set1_epi8(1)),
+                        _mm_cmplt_epi8(lanes, _mm_set1_epi8(static_cast<char>(k))));
+      const __m128i sums = _mm_sad_epu8(counted, zero);
+      const auto wide =
+          static_cast<std::size_t>(_mm_cvtsi128_si32(sums) + _mm_extract_epi16(sums, 4));
+      return std::min(at + k + wide, source.size());
+    }
+#endif
+    for (std::size_t j = 0; j < k; ++j)
+      at += from[j] < 0x80 ? 1 : 2;
+    return std::min(at, source.size());
+  }
   while (k > 0 && at < source.size()) {
     std::uint64_t word;
     if (k >= 8 && at + 8 <= source.size() &&

@@ -40,13 +40,16 @@ int utf8_to_gbk(const char* source, int source_length, char* out, int out_size);
 // of every interval-th unit from unit 0, and of the end when the count is a
 // multiple of the interval. exact: every character was read from the tables
 // and converts back to the very bytes it was read from, so a run of the units
-// can be cut out of the source instead of converted back.
+// can be cut out of the source instead of converted back. uniform: besides,
+// every unit below 0x80 stands for one byte of the source and every other
+// unit for two, so that the units alone tell how far a unit lies from a mark.
 struct GbkMarks {
-  // A mark costs 4 bytes per interval units and a look-up walks fewer than
+  // A mark costs 4 bytes per interval units and a look-up counts fewer than
   // interval characters from one.
   static constexpr int interval = 16;
   std::vector<std::uint32_t> starts;
   bool exact = false;
+  bool uniform = false;
 };
 
 // multibyte_to_wide from code page 936 over a counted source, noting marks.
@@ -62,7 +65,8 @@ int gbk_to_wide_marked(const char* source, int source_length, char16_t* out, int
 int utf8_to_gbk_in_place(char* text, int length, char16_t* units, int& unit_count, GbkMarks& marks);
 
 // The offset in source of unit (at most the number of units), from marks
-// that are exact.
-std::size_t gbk_offset_of_unit(const GbkMarks& marks, std::string_view source, std::size_t unit);
+// that are exact and the units read from source.
+std::size_t gbk_offset_of_unit(const GbkMarks& marks, std::string_view source,
+                               std::u16string_view units, std::size_t unit);
 
 }  // namespace kestrava::platform

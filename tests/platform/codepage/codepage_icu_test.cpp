@@ -178,6 +178,7 @@ TEST_F(IcuOracle, Utf8StraightToGbk) {
                            static_cast<int>(read_units.size()), read_marks)));
     ASSERT_EQ(marked_units, read_units) << ::testing::PrintToString(bytes);
     ASSERT_EQ(marks.starts, read_marks.starts) << ::testing::PrintToString(bytes);
+    ASSERT_EQ(marks.uniform, read_marks.uniform) << ::testing::PrintToString(bytes);
     ASSERT_TRUE(marks.exact);
     ASSERT_TRUE(read_marks.exact);
   }
