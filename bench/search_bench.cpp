@@ -1,7 +1,9 @@
 // A search and a detail click against a loopback site, from the click to the
-// filled window, beside the time curl takes to download the same bytes. The
-// search is split into its parts: the transfer, the conversion and matching,
-// and the window operations; each part is also set beside the download.
+// filled window, beside the time curl takes to download the same bytes
+// (libcurl in this process; for the search without the window, the curl
+// program too). The search is split into its parts: the transfer, the
+// conversion and matching, and the window operations; each part is also set
+// beside the download.
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
 #include <httplib.h>
@@ -9,8 +11,10 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QMetaObject>
+#include <QProcess>
 #include <QPushButton>
 #include <atomic>
+#include <charconv>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -209,6 +213,22 @@ std::string curl_download(const std::string& url) {
   return body;
 }
 
+// The curl program downloading the same bytes, as curl itself times it: from
+// the start of the request to the last byte, without the program's start-up.
+// Negative when curl cannot be run.
+double curl_program_seconds(const std::string& url) {
+  QProcess curl;
+  curl.start("curl", {"--silent", "--output", QProcess::nullDevice(), "--write-out",
+                      "%{time_total}", QString::fromStdString(url)});
+  if (!curl.waitForFinished(30'000) || curl.exitCode() != 0) {
+    return -1;
+  }
+  const QByteArray out = curl.readAllStandardOutput();
+  double seconds = -1;
+  std::from_chars(out.constData(), out.constData() + out.size(), seconds);
+  return seconds;
+}
+
 void set_bytes(benchmark::State& state, std::size_t bytes) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
 }
@@ -299,6 +319,20 @@ void search_without_window(benchmark::State& state) {
     convert_and_match(std::move(body));
   }
   set_bytes(state, bytes);
+}
+
+// A second peer for the search as a whole: the curl program downloading the
+// same page in a process of its own, by its own clock.
+void search_curl_program(benchmark::State& state) {
+  const std::string url = site().search_url(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    const double seconds = curl_program_seconds(url);
+    if (seconds < 0) {
+      state.SkipWithError("the curl program did not download the page");
+      break;
+    }
+    state.SetIterationTime(seconds);
+  }
 }
 
 // The conversion alone, the first half of the above.
@@ -423,6 +457,13 @@ BENCHMARK(search_click)->Name("search_click/ours")->Apply(entry_counts);
 BENCHMARK(search_download)->Name("search_click/peer")->Apply(entry_counts);
 BENCHMARK(search_without_window)->Name("search_without_window/ours")->Apply(entry_counts);
 BENCHMARK(search_download)->Name("search_without_window/peer")->Apply(entry_counts);
+BENCHMARK(search_curl_program)
+    ->Name("search_without_window/peer-curl")
+    ->Arg(100)
+    ->Arg(300)
+    ->Arg(1000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime();
 BENCHMARK(search_transfer)->Name("search_transfer/ours")->Apply(entry_counts);
 BENCHMARK(search_download)->Name("search_transfer/peer")->Apply(entry_counts);
 BENCHMARK(search_matching)->Name("search_matching/ours")->Apply(entry_counts);

@@ -3,16 +3,23 @@
 
 Convention: a benchmark named "<case>/ours..." is paired with "<case>/peer..."
 (same case, same arguments); the ratio is ours / peer (below 1 means faster).
-Benchmarks without a peer are listed on their own.
+A case may have further peers, named "<case>/peer-<name>...", each given with
+its own ratio. Benchmarks without a peer are listed on their own.
 """
 import json
 import sys
 
 
 def key(name):
-    parts = name.split("/")
+    # How a run was timed is not part of its case.
+    parts = []
+    for p in name.split("/"):
+        for clock in ("real_time", "manual_time"):
+            if p.startswith(clock):
+                p = "time" + p[len(clock):]
+        parts.append(p)
     for i, p in enumerate(parts):
-        if p in ("ours", "peer"):
+        if p in ("ours", "peer") or p.startswith("peer-"):
             return "/".join(parts[:i] + parts[i + 1:]), p
     return name, None
 
@@ -41,9 +48,12 @@ def main(path):
         pairs[k][side] = (t, b)
     for k in order:
         p = pairs[k]
-        if "ours" in p and "peer" in p:
-            ours, peer = p["ours"][0], p["peer"][0]
-            print(f"{k:55s} ours {fmt(ours)}  peer {fmt(peer)}  ratio {ours / peer:6.2f}")
+        peers = [side for side in p if side and side.startswith("peer")]
+        if "ours" in p and peers:
+            ours = p["ours"][0]
+            for side in sorted(peers):
+                peer = p[side][0]
+                print(f"{k:55s} ours {fmt(ours)}  {side} {fmt(peer)}  ratio {ours / peer:6.2f}")
         else:
             for side, (t, _) in p.items():
                 print(f"{k:55s} {side or 'only'} {fmt(t)}")
