@@ -69,9 +69,6 @@ class Bytes {
   void append(const void* data, std::size_t size);
   void reserve(std::size_t size) { bytes_.reserve(size); }
   std::string release() && { return std::move(bytes_); }
-  // At most count bytes from pos: a run of a Text holds no zero byte to look
-  // for.
-  Text part(std::size_t pos, std::size_t count) const;
 
   friend bool operator==(const Bytes&, const Bytes&) = default;
 
