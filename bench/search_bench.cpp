@@ -32,6 +32,7 @@
 #include "net/fetch.h"
 #include "posters.h"
 #include "regex/regex_object.h"
+#include "regex/search_page.h"  // tests/regex
 #include "text/codepage.h"
 #include "text/extract.h"
 #include "text/literal.h"
@@ -269,12 +270,8 @@ void search_transfer(benchmark::State& state) {
 
 // Conversion and matching as the worker does them, reading every sub-match.
 void convert_and_match(Bytes body) {
-  static const Text result_pattern =
-      "text-white fed-text-center\">([\\s\\S]*?)</span></a><a class=\"fed-list-title fed-font-xiv "
-      "fed-text-center fed-text-sm-left fed-visible fed-part-eone\" href=\"([\\s\\S]*?)\">([\\s\\S]"
-      "*?)</a><span class=\"fed-list-desc fed-font-xii fed-visible fed-part-eone fed-text-muted "
-      "fed-hide-xs fed-show-sm-block\">([\\s\\S]*?)</span></li>";
-  static const Text poster_pattern = "data-original=\"([\\s\\S]*?)\"><span class=\"";
+  static const Text result_pattern(testing::result_pattern);
+  static const Text poster_pattern(testing::poster_pattern);
   RegexObject matcher;
   const auto page =
       std::make_shared<const TextUnits>(TextUnits::from_utf8(bytes_to_text(std::move(body))));
